@@ -1,0 +1,13 @@
+#pragma once
+
+#include "device.h"
+
+#include <QList>
+#include <QStringList>
+
+namespace Listing
+{
+int listGpus(const QStringList &args, QList<Device> &gpus);
+int listModules(const QStringList &args, QList<Device> &gpus);
+int listXOrg(const QStringList &args, QList<Device> &gpus);
+}

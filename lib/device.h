@@ -1,0 +1,183 @@
+#pragma once
+
+#include <QList>
+#include <QMetaType>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+struct s_hd_t;
+typedef struct s_hd_t hd_t;
+
+class ModuleIndex;
+
+// The vendors the system treats specially; the value is the PCI vendor identifier.
+enum VideoCardVendorId : qint32 {
+    Nvidia = 0x10de,
+    Amd = 0x1002,
+    Intel = 0x8086,
+    Unknown = -1,
+};
+
+// One kernel module that can drive an adapter.
+struct Module {
+    QString trueName; // as the hardware probe names it; shown and passed on
+    QString displayName; // the name declared inside the module file, or a fallback
+    QString path; // the module file, empty when none was found
+
+    bool operator==(const Module &other) const
+    {
+        return trueName == other.trueName && displayName == other.displayName && path == other.path;
+    }
+    bool operator!=(const Module &other) const
+    {
+        return !(*this == other);
+    }
+};
+
+// One graphics adapter, built once from a libhd record and afterwards only read, except for
+// the choices the administrator makes (the module for the next save, the X driver, the active
+// mark). A plain value: copy it freely, hand it between threads by value.
+class Device
+{
+public:
+    Device() = default;
+    // Builds the record from one libhd hardware record, which stays owned by libhd. The index
+    // lets several adapters of one probe share a single walk of the module tree; without one
+    // the constructor walks the tree itself.
+    explicit Device(hd_t *record, const ModuleIndex *index = nullptr);
+
+    static bool isGraphicsDevice(const hd_t *record);
+    static QString fromHex(int value, int width);
+    static QString parseBusId(const QString &sysfsBusId);
+
+    QString vendorName() const
+    {
+        return m_vendorName;
+    }
+    QString deviceName() const
+    {
+        return m_deviceName;
+    }
+    QString model() const
+    {
+        return m_model;
+    }
+    QString classId() const
+    {
+        return m_classId;
+    }
+    QString deviceId() const
+    {
+        return m_deviceId;
+    }
+    // The bus address in the X server's form, e.g. "PCI:01@0000:00:0".
+    QString sysfsBusId() const
+    {
+        return m_sysfsBusId;
+    }
+    QString modalias() const
+    {
+        return m_modalias;
+    }
+    QString uniqueId() const
+    {
+        return m_uniqueId;
+    }
+    QString name() const
+    {
+        return m_name;
+    }
+    QString xorgDriver() const
+    {
+        return m_xorgDriver;
+    }
+    bool isActive() const
+    {
+        return m_active;
+    }
+    VideoCardVendorId videoCardVendorId() const
+    {
+        return m_videoCardVendorId;
+    }
+    QList<Module> driverList() const
+    {
+        return m_driverList;
+    }
+    // Both rely on a non-empty module list, as every device that getGpus returns has.
+    Module currentDriver() const
+    {
+        return m_driverList.at(m_currentModuleIndex);
+    }
+    Module newDriver() const
+    {
+        return m_driverList.at(m_newModuleIndex);
+    }
+
+    void setActive(bool active)
+    {
+        m_active = active;
+    }
+    void updateXOrgDriver(const QString &driver)
+    {
+        m_xorgDriver = driver;
+    }
+    void updateCurrentDriver()
+    {
+        m_currentModuleIndex = m_newModuleIndex;
+    }
+    void setNewDriver(const QString &name);
+    QPair<bool, Module> driverByTrueName(const QString &trueName) const;
+
+    bool isRootStartedX() const;
+
+    // Discovery steps; public so that they can be exercised on their own.
+    QList<Module> parseDriverList(const QStringList *names, const ModuleIndex *index = nullptr) const;
+    static QString displayName(const QString &path, const QString &name);
+    int findCurrentModuleIndex(const char *driver) const;
+    QString findCurrentXOrgDriver(const QString &busId) const;
+    QString nameDefinition() const;
+
+    // For tests and for callers that assemble a device by hand.
+    void setDriverListForTest(const QList<Module> &modules, int currentIndex)
+    {
+        m_driverList = modules;
+        m_currentModuleIndex = m_newModuleIndex = currentIndex;
+    }
+
+private:
+    QString m_baseClassName;
+    QString m_vendorName;
+    QString m_deviceName;
+    QString m_model;
+    QString m_classId;
+    QString m_deviceId;
+    QString m_sysfsBusId;
+    QString m_sysfsId;
+    QString m_modalias;
+    QString m_uniqueId;
+    QString m_xorgDriver;
+    qint32 m_currentModuleIndex = 0;
+    qint32 m_newModuleIndex = 0;
+    QList<Module> m_driverList;
+    QString m_name;
+    bool m_active = false;
+    VideoCardVendorId m_videoCardVendorId = Unknown;
+};
+
+Q_DECLARE_METATYPE(Device)
+
+// Which display-class records a probe keeps.
+enum class ProbeFilter {
+    WithModules, // only adapters for which at least one kernel module is known
+    AllDisplayClass, // every adapter whose class identifier begins with "03"
+};
+
+// Probes the PCI bus afresh and returns the display adapters in probe order.
+QList<Device> probeGpus(ProbeFilter filter);
+
+// The adapters for which at least one kernel module is known.
+inline QList<Device> getGpus()
+{
+    return probeGpus(ProbeFilter::WithModules);
+}

@@ -1,0 +1,90 @@
+#include "helperclient.h"
+#include "videodriverconfig.h"
+
+#include <KAuth/ActionReply>
+#include <KAuth/ExecuteJob>
+#include <KLocalizedString>
+
+namespace HelperClient
+{
+QString helperId()
+{
+    return QStringLiteral(VIDEODRIVER_HELPER_ID);
+}
+
+QString actionName(const QString &shortName)
+{
+    return helperId() + QLatin1Char('.') + shortName;
+}
+
+int timeoutFor(const QString &shortName)
+{
+    constexpr int minute = 60 * 1000;
+    if (shortName == HelperAction::install() || shortName == HelperAction::remove()) {
+        return 180 * minute; // downloads and unpacking of large driver packages
+    }
+    if (shortName == HelperAction::acceleration()) {
+        return 30 * minute; // update-grub with os-prober on a multi-boot machine
+    }
+    return 10 * minute; // the authentication prompt and a few file writes
+}
+
+KAuth::Action makeAction(const QString &shortName, const QVariantMap &args)
+{
+    KAuth::Action action(actionName(shortName));
+    action.setHelperId(helperId());
+    action.setArguments(args);
+    action.setTimeout(timeoutFor(shortName));
+    return action;
+}
+
+QString errorTextForCode(int kauthError)
+{
+    switch (kauthError) {
+    case KAuth::ActionReply::NoError:
+        return QString();
+    case KAuth::ActionReply::NoResponderError:
+        return i18n("The privileged helper did not answer.");
+    case KAuth::ActionReply::NoSuchActionError:
+        return i18n("The privileged action is not installed on this system.");
+    case KAuth::ActionReply::InvalidActionError:
+        return i18n("The privileged action is invalid.");
+    case KAuth::ActionReply::AuthorizationDeniedError:
+        return i18n("You are not authorized to perform this action.");
+    case KAuth::ActionReply::UserCancelledError:
+        return i18n("The action was cancelled.");
+    case KAuth::ActionReply::HelperBusyError:
+        return i18n("The privileged helper is busy with another action. Please try again later.");
+    case KAuth::ActionReply::AlreadyStartedError:
+        return i18n("The action is already running.");
+    case KAuth::ActionReply::DBusError:
+        return i18n("Could not reach the privileged helper over D-Bus.");
+    case KAuth::ActionReply::BackendError:
+        return i18n("The authorization service reported an error.");
+    default:
+        return i18n("The privileged helper failed (error %1).", kauthError);
+    }
+}
+
+QString errorText(const KAuth::ExecuteJob *job)
+{
+    if (!job || job->error() == KAuth::ActionReply::NoError) {
+        return QString();
+    }
+    const QString described = job->errorString().isEmpty() ? job->errorText() : job->errorString();
+    return described.isEmpty() ? errorTextForCode(job->error()) : described;
+}
+}
+
+IHelperRunner::~IHelperRunner() = default;
+
+HelperResult KAuthHelperRunner::run(const QString &shortName, const QVariantMap &args)
+{
+    KAuth::ExecuteJob *job = HelperClient::makeAction(shortName, args).execute();
+    HelperResult result;
+    result.ok = job->exec();
+    if (!result.ok) {
+        result.errorText = HelperClient::errorText(job);
+    }
+    return result;
+}

@@ -1,0 +1,33 @@
+#!/bin/bash
+# Installs every Debian 12 package needed to build, run and test the driver manager.
+# Idempotent: running it again only re-checks what is already there.
+set -euo pipefail
+
+if [ "$(id -u)" != 0 ]; then
+    echo "install-deps.sh: run as root (it calls apt-get)" >&2
+    exit 1
+fi
+
+PACKAGES=(
+    # build
+    build-essential cmake extra-cmake-modules pkg-config gettext
+    qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite libqt5opengl5-dev
+    libkf5auth-dev libkf5i18n-dev libkf5coreaddons-dev libkf5kcmutils-dev
+    libkf5configwidgets-dev libkf5widgetsaddons-dev libkf5dbusaddons-dev
+    libqapt-dev libhd-dev libpci-dev libkmod-dev
+    # run time: the package worker, D-Bus, polkit, fuser, PCI names
+    libqapt3-runtime dbus polkitd pkexec psmisc pciutils pci.ids kmod
+    # tests: namespaces, a private X server and screenshots
+    util-linux xvfb x11-apps imagemagick kde-cli-tools
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update
+    apt-get install -y --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,14 @@
+#!/bin/bash
+# Sets everything up and runs the whole test suite: installs the Debian packages, builds,
+# stages the installation and runs every test through CTest.
+set -euo pipefail
+TOP=$(cd "$(dirname "$0")/.." && pwd)
+
+if [ "$(id -u)" = 0 ]; then
+    "$TOP/scripts/install-deps.sh"
+else
+    echo "test.sh: not root, skipping the package installation (run scripts/install-deps.sh as root once)"
+fi
+"$TOP/scripts/build.sh"
+cd "${BUILD_DIR:-$TOP/build}"
+ctest --output-on-failure --timeout 600 "$@"

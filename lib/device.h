@@ -144,6 +144,16 @@ public:
         m_driverList = modules;
         m_currentModuleIndex = m_newModuleIndex = currentIndex;
     }
+    void setIdentityForTest(const QString &vendorName, const QString &name, const QString &model, const QString &sysfsBusId,
+                            const QString &classId, VideoCardVendorId vendorId)
+    {
+        m_vendorName = vendorName;
+        m_name = name;
+        m_model = model;
+        m_sysfsBusId = sysfsBusId;
+        m_classId = classId;
+        m_videoCardVendorId = vendorId;
+    }
 
 private:
     QString m_baseClassName;

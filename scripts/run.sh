@@ -14,6 +14,6 @@ fi
 cmake --install "${BUILD_DIR:-$TOP/build}" >/dev/null
 
 corvo-admin-driver list-gpus
-if [ -n "${DISPLAY:-}" ] && command -v kcmshell5 >/dev/null && [ -n "$(ls /usr/lib/x86_64-linux-gnu/qt5/plugins/plasma/kcms/systemsettings_qwidgets/corvo_kcm_video_driver.so 2>/dev/null)" ]; then
+if [ -n "${DISPLAY:-}" ] && command -v kcmshell5 >/dev/null && [ -n "$(ls /usr/lib/x86_64-linux-gnu/qt5/plugins/corvo_kcm_video_driver.so 2>/dev/null)" ]; then
     exec kcmshell5 corvo_kcm_video_driver
 fi

@@ -1,0 +1,315 @@
+#include "mainmodule.h"
+#include "dialogs/driverprogress.h"
+#include "dialogs/gpuinfo.h"
+#include "dialogs/moduleinfo.h"
+#include "driverselection.h"
+#include "helperclient.h"
+#include "kcm_debug.h"
+#include "systempaths.h"
+#include "ui_mainmodule.h"
+#include "xorgdrivers.h"
+
+#include <KAuth/ActionReply>
+#include <KLocalizedString>
+#include <KMessageBox>
+
+#include <QFutureWatcher>
+#include <QSignalBlocker>
+#include <QThreadPool>
+#include <QtConcurrent>
+
+// The installer, the remover and the advanced settings are not part of this module yet; their
+// buttons are shown but stay disabled.
+static constexpr bool laterFeaturesAvailable = false;
+
+MainModule::Services MainModule::Services::system()
+{
+    Services services;
+    services.probe = &::getGpus;
+    services.helper = std::make_shared<KAuthHelperRunner>();
+    services.rebootPrompt = &DriverProgress::rebootRequest;
+    services.moduleVersion = &ModuleInfo::version;
+    services.renderer = &GpuInfo::currentRenderer;
+    services.xorgDriverDirs = SystemPaths::xorgDriverDirs();
+    return services;
+}
+
+MainModule::MainModule(QWidget *parent, const QList<QVariant> &args)
+    : MainModule(parent, args, Services::system())
+{
+}
+
+MainModule::MainModule(QWidget *parent, const QList<QVariant> &args, Services services)
+    : KCModule(parent, args)
+    , ui(new Ui_MainModule)
+    , m_services(std::move(services))
+{
+    ui->setupUi(this);
+    setButtons(KCModule::Help | KCModule::Apply);
+    const QString later = i18n("Not available yet");
+    ui->installDrivers->setToolTip(later);
+    ui->removeDrivers->setToolTip(later);
+    ui->tweaks->setToolTip(later);
+    setGuiEnabled(false);
+
+    // The probe walks the module tree and starts external programs: seconds of work that must
+    // not freeze the window. The worker gets its own copy of the probe, so a module closed
+    // while probing leaves nothing dangling.
+    initWatcher = new QFutureWatcher<QList<Device>>(this);
+    connect(initWatcher, &QFutureWatcher<QList<Device>>::finished, this, &MainModule::initUi);
+    const auto probe = m_services.probe;
+    initWatcher->setFuture(QtConcurrent::run(QThreadPool::globalInstance(), [probe] {
+        return probe();
+    }));
+}
+
+MainModule::~MainModule()
+{
+    delete ui;
+}
+
+QList<Device> MainModule::getGpus() const
+{
+    return m_services.probe();
+}
+
+Device *MainModule::getCurrentGpu()
+{
+    return &gpus[m_currentGpuIndex];
+}
+
+void MainModule::setGuiEnabled(bool enabled) const
+{
+    ui->gpuBox->setEnabled(enabled);
+    ui->kernelModuleBox->setEnabled(enabled);
+    ui->gpuLabel->setEnabled(enabled);
+    ui->kernelModuleLabel->setEnabled(enabled);
+    ui->gpuInfo->setEnabled(enabled);
+    ui->kernelModuleInfo->setEnabled(enabled);
+    ui->xorgGroup->setEnabled(enabled);
+    ui->installDrivers->setEnabled(enabled && laterFeaturesAvailable);
+    ui->removeDrivers->setEnabled(enabled && laterFeaturesAvailable);
+    ui->tweaks->setEnabled(enabled && laterFeaturesAvailable);
+}
+
+void MainModule::initUi()
+{
+    gpus = initWatcher->result();
+    if (gpus.isEmpty()) {
+        qCWarning(KCM_VIDEODRIVER) << "The probe found no adapter with a known kernel module";
+        KMessageBox::error(this, i18n("Couldn't find any GPUs"), QString());
+        return;
+    }
+
+    activeCardDetected();
+    for (int i = 0; i < gpus.size(); ++i) {
+        ui->gpuBox->addItem(DriverSelection::adapterItemText(gpus.at(i)), i);
+    }
+    m_currentGpuIndex = DriverSelection::initialAdapterIndex(gpus);
+    ui->gpuBox->setCurrentIndex(m_currentGpuIndex);
+    updateKernelModuleBox();
+    updateXOrgDriverBox();
+    showAdapterDetails();
+
+    // Connected only now, so that filling the window reports no change to the host.
+    connect(ui->gpuBox, &QComboBox::currentTextChanged, this, &MainModule::gpuChangedHandler);
+    connect(ui->kernelModuleBox, &QComboBox::currentTextChanged, this, &MainModule::kernelModuleChangedHandler);
+    connect(ui->xorgDriverBox, qOverload<int>(&QComboBox::activated), this, &MainModule::xorgDriverChosen);
+    connect(ui->gpuInfo, &QPushButton::clicked, this, &MainModule::showGpuInfo);
+    connect(ui->kernelModuleInfo, &QPushButton::clicked, this, &MainModule::showModuleInfo);
+    connect(ui->installDrivers, &QPushButton::clicked, this, &MainModule::showDriverInstaller);
+    connect(ui->removeDrivers, &QPushButton::clicked, this, &MainModule::showDriverRemover);
+    connect(ui->tweaks, &QPushButton::clicked, this, &MainModule::showAdvancedSettings);
+
+    setGuiEnabled(true);
+    initWatcher->deleteLater();
+    initWatcher = nullptr;
+}
+
+void MainModule::activeCardDetected()
+{
+    const QString renderer = m_services.renderer ? m_services.renderer() : QString();
+    qCDebug(KCM_VIDEODRIVER) << "Renderer:" << renderer;
+    DriverSelection::markActiveAdapters(gpus, renderer);
+}
+
+void MainModule::updateKernelModuleBox()
+{
+    ui->kernelModuleBox->clear();
+    const DriverSelection::ListFill fill = DriverSelection::kernelModuleList(*getCurrentGpu());
+    for (const XOrgDrivers::Entry &entry : fill.entries) {
+        ui->kernelModuleBox->addItem(entry.label, entry.value);
+    }
+    ui->kernelModuleBox->setCurrentIndex(fill.selected);
+}
+
+void MainModule::updateXOrgDriverBox()
+{
+    ui->xorgDriverBox->clear();
+    Device *device = getCurrentGpu();
+    const XOrgDrivers::ScanResult scan = XOrgDrivers::scan(*device, m_services.xorgDriverDirs);
+    for (const XOrgDrivers::Entry &entry : scan.entries) {
+        ui->xorgDriverBox->addItem(entry.label, entry.value);
+    }
+    if (scan.selected >= 0) {
+        // The X log names the driver by its tag ("modeset"); keep the full name from now on.
+        device->updateXOrgDriver(scan.entries.at(scan.selected).value);
+    }
+    ui->xorgDriverBox->setCurrentIndex(scan.selected);
+}
+
+QString MainModule::versionText(const Module &module) const
+{
+    const QString version = m_services.moduleVersion ? m_services.moduleVersion(module.path) : QString();
+    return i18n("Version module: %1", version);
+}
+
+void MainModule::showAdapterDetails()
+{
+    const Device *device = getCurrentGpu();
+    ui->gpuVendor->setText(i18n("Vendor: ") + device->vendorName());
+    ui->kernelModuleVersion->setText(versionText(device->currentDriver()));
+}
+
+void MainModule::gpuChangedHandler(const QString &gpuName)
+{
+    Q_UNUSED(gpuName)
+    bool ok = false;
+    const int index = ui->gpuBox->currentData().toInt(&ok);
+    if (!ok || index < 0 || index >= gpus.size()) {
+        return;
+    }
+    m_currentGpuIndex = index;
+    updateKernelModuleBox();
+    updateXOrgDriverBox();
+    showAdapterDetails();
+}
+
+void MainModule::kernelModuleChangedHandler(const QString &moduleName)
+{
+    Q_UNUSED(moduleName)
+    const int row = ui->kernelModuleBox->currentIndex();
+    const QString value = row < 0 ? QString() : ui->kernelModuleBox->itemData(row).toString();
+    Device *device = getCurrentGpu();
+    if (value == device->newDriver().trueName) {
+        return;
+    }
+    device->setNewDriver(value);
+    ui->kernelModuleVersion->setText(versionText(device->newDriver()));
+    markAsChanged();
+}
+
+void MainModule::xorgDriverChosen(int row)
+{
+    const QString value = ui->xorgDriverBox->itemData(row).toString();
+    Device *device = getCurrentGpu();
+    if (value.isEmpty() || value == device->xorgDriver()) {
+        return;
+    }
+    device->updateXOrgDriver(value);
+    markAsChanged();
+}
+
+QString MainModule::getError(int code) const
+{
+    switch (code) {
+    case KAuth::ActionReply::NoResponderError:
+        return i18n("The helper responder object hasn't been set.");
+    case KAuth::ActionReply::NoSuchActionError:
+        return i18n("The action does not exist.");
+    case KAuth::ActionReply::InvalidActionError:
+        return i18n("Invalid action.");
+    case KAuth::ActionReply::AuthorizationDeniedError:
+        return i18n("Authorization denied.");
+    case KAuth::ActionReply::UserCancelledError:
+        return i18n("Cancelled by user.");
+    case KAuth::ActionReply::HelperBusyError:
+        return i18n("The helping is busy performing another action.");
+    case KAuth::ActionReply::AlreadyStartedError:
+        return i18n("Action has already started and is currently running.");
+    case KAuth::ActionReply::DBusError:
+        return i18n("An error from D-Bus occured.");
+    case KAuth::ActionReply::BackendError:
+        return i18n("The underlying backend reported an error.");
+    default:
+        return i18n("Unknown error");
+    }
+}
+
+void MainModule::save()
+{
+    if (gpus.isEmpty() || !m_services.helper) {
+        return;
+    }
+    const Device device = *getCurrentGpu();
+    const QComboBox *box = ui->xorgGroup->isChecked() ? ui->xorgDriverBox : ui->kernelModuleBox;
+    const QString driver = box->currentIndex() < 0 ? QString() : box->itemData(box->currentIndex()).toString();
+    const QVariantMap args = DriverSelection::replaceArguments(device, driver);
+
+    // Blocks in the job's own event loop: the window keeps painting, and KAuth may put up its
+    // authentication prompt meanwhile.
+    const HelperResult result = m_services.helper->run(HelperAction::replace(), args);
+    if (!result.ok) {
+        qCDebug(KCM_VIDEODRIVER) << "D-Bus helper error: " << result.errorText;
+        const QString detail = result.errorText.isEmpty() ? getError(0) : result.errorText;
+        KMessageBox::error(this, i18n("Kernel module switch error: ") + detail, QString());
+        return;
+    }
+
+    getCurrentGpu()->updateCurrentDriver();
+    updateKernelModuleBox();
+    if (m_services.rebootPrompt) {
+        m_services.rebootPrompt();
+    }
+}
+
+void MainModule::load()
+{
+    m_currentGpuIndex = 0;
+    if (gpus.isEmpty()) {
+        return;
+    }
+    // Keep the adapter list showing the adapter the lists below now belong to.
+    if (ui->gpuBox->isEnabled()) {
+        const QSignalBlocker blocker(ui->gpuBox);
+        ui->gpuBox->setCurrentIndex(0);
+        showAdapterDetails();
+    }
+    if (ui->kernelModuleBox->isEnabled()) {
+        updateKernelModuleBox();
+    }
+    if (ui->xorgDriverBox->isEnabled()) {
+        updateXOrgDriverBox();
+    }
+}
+
+void MainModule::showGpuInfo()
+{
+    GpuInfo dialog(this);
+    dialog.updateInfo(*getCurrentGpu());
+    dialog.exec();
+}
+
+void MainModule::showModuleInfo()
+{
+    const Module module = getCurrentGpu()->newDriver();
+    ModuleInfo dialog(this);
+    if (dialog.updateInfo(module.path, module.displayName)) {
+        dialog.exec();
+    }
+}
+
+void MainModule::showDriverInstaller()
+{
+    qCDebug(KCM_VIDEODRIVER) << "The driver installer is not available in this build";
+}
+
+void MainModule::showDriverRemover()
+{
+    qCDebug(KCM_VIDEODRIVER) << "The driver remover is not available in this build";
+}
+
+void MainModule::showAdvancedSettings()
+{
+    qCDebug(KCM_VIDEODRIVER) << "The advanced settings are not available in this build";
+}

@@ -24,8 +24,8 @@
 #   --module RELPATH[=NAME]
 #       a file in the module tree (/usr/lib/modules/$(uname -r)/RELPATH). With =NAME it is a
 #       real ELF object whose .modinfo section declares name=NAME (built with cc) and whose
-#       data holds the decoy record "sched_job=%llu, timeline=%s" before it; without, an
-#       empty file (for names like i915.ko.xz that must not be found).
+#       data holds, before it, a trace format with "ring_name=" in it (as amdgpu's does); without,
+#       an empty file (for names like i915.ko.xz that must not be found).
 #   --module-tree DIR
 #       use DIR as the whole module tree of the running kernel instead (bound, not copied);
 #       --alias and --module are then ignored.
@@ -192,9 +192,9 @@ if [ -z "$MODULE_TREE" ]; then
             : >"$T/$rel"
         else
             name=${m#*=}
-            printf '%s\n' 'const char trace_format[] = "sched_job=%llu, timeline=%s";' \
+            printf '%s\n' 'const char trace_format[] = "sched_job=%llu, timeline=%s, context=%u, seqno=%u, ring_name=%s, num_ibs=%u";' \
                 "__attribute__((section(\".modinfo\"), used)) static const char modinfo[] = \"license=GPL\\0name=$name\\0vermagic=$KVER\";" |
-                cc -x c -c -o "$T/$rel" -
+                cc -fno-toplevel-reorder -x c -c -o "$T/$rel" -
         fi
     done
 fi
@@ -280,4 +280,6 @@ for t in /usr/bin/udevadm /usr/sbin/acpidump; do
     [ -e "$t" ] && mount --bind /bin/true "$t"
 done
 [ -e /usr/bin/pgrep ] && mount --bind "$FIX/pgrep" /usr/bin/pgrep
+# Tests that must run only here look for this.
+export GPU_FIXTURE=$FIX
 exec "$@"

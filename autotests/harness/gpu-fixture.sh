@@ -95,7 +95,8 @@ if [ "${_GPU_FIXTURE_INSIDE:-}" != 1 ]; then
     fi
 
     # The fixture lives in a tmpfs mounted on this empty folder inside the namespace only; a
-    # tmpfs also lists folders in creation order, whatever the disk's own hashing would do.
+    # tmpfs also lists folders in an order fixed by their creation (newest first here), where a
+    # disk file system would use its own per-disk hash order.
     FIX=$(mktemp -d "${TMPDIR:-/tmp}/gpu-fixture.XXXXXX")
     trap 'rmdir "$FIX"' EXIT
     set +e

@@ -19,6 +19,8 @@ PACKAGES=(
     libqapt3-runtime dbus polkitd pkexec psmisc pciutils pci.ids kmod
     # tests: namespaces, a private X server and screenshots
     util-linux xvfb x11-apps x11-utils imagemagick kde-cli-tools
+    # scripts/benchmark.sh: peak memory through /usr/bin/time
+    time
 )
 
 missing=()

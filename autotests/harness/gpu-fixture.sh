@@ -1,0 +1,286 @@
+#!/bin/bash
+# gpu-fixture.sh: runs one command on a made-up machine.
+#
+# The command sees fake graphics adapters through libhd and libpci, a fixture kernel module
+# tree, DRM links, X server logs and X driver folders, all at their real system paths. Every
+# mount lives in a private mount namespace that ends with the command: the host is never
+# touched. As root it uses `unshare -m`; otherwise `unshare -rm` (a user namespace with the
+# caller mapped to root). When neither works it prints the reason and exits with status 77,
+# which CTest turns into SKIPPED through the SKIP_RETURN_CODE test property.
+#
+#   gpu-fixture.sh [OPTIONS] -- COMMAND [ARGS...]
+#
+# The exit status is the command's. The fixture is built inside the namespace in a tmpfs and
+# vanishes with it. Options, each may be repeated:
+#
+#   --gpu BUSID,VENDOR,DEVICE[,CLASS[,DRIVER[,SUBVENDOR,SUBDEVICE]]]
+#       one PCI function in the fake sysfs, e.g. --gpu 0000:01:00.0,10de,1c03,030000,nouveau
+#       (ids in hex without 0x; CLASS defaults to 030000; DRIVER is the bound kernel driver,
+#       "-" or left out for none). The fixture is a tmpfs, so the probe order is fixed by the
+#       order of the options: libhd reports the last --gpu first on the kernels seen here.
+#   --alias "PATTERN MODULE"
+#       a line "alias PATTERN MODULE" of the tree's modules.alias, from which libhd takes the
+#       module names when its own database knows none (e.g. "pci:v000015ADd*sv*sd*bc03sc*i* vmwgfx").
+#   --module RELPATH[=NAME]
+#       a file in the module tree (/usr/lib/modules/$(uname -r)/RELPATH). With =NAME it is a
+#       real ELF object whose .modinfo section declares name=NAME (built with cc) and whose
+#       data holds, before it, a trace format with "ring_name=" in it (as amdgpu's does); without,
+#       an empty file (for names like i915.ko.xz that must not be found).
+#   --module-tree DIR
+#       use DIR as the whole module tree of the running kernel instead (bound, not copied);
+#       --alias and --module are then ignored.
+#   --loaded MODULE
+#       a line of the fake /proc/modules (libhd marks loaded modules active). Default: the
+#       drivers given with --gpu.
+#   --drm BUSID
+#       a DRM card node /dev/dri/cardN with its link /dev/dri/by-path/pci-BUSID-card.
+#   --xlog root|dm=TEXT
+#       contents (printf %b escapes) of /var/log/Xorg.0.log (root) or
+#       /var/log/vela-dm/Xorg.0.log (dm). Missing ones do not exist.
+#   --x-owner root|user
+#       what "ps ho user $(pgrep X)" answers: root (default) or someone else. A stand-in for
+#       pgrep is bound over /usr/bin/pgrep for that.
+#   --xorg N:FILE
+#       an empty file FILE (may contain "/") in X driver folder N: 1 =
+#       /usr/lib/x86_64-linux-gnu/xorg/modules/drivers, 2 = /usr/lib/xorg/modules/drivers,
+#       3 = /usr/lib/x86_64-linux-gnu/nvidia/xorg. "--xorg 2:sub->1" makes sub a symbolic link
+#       to folder 1's fixture copy. Unlisted folders are empty.
+#
+# libhd's helpers /usr/bin/udevadm and /usr/sbin/acpidump are replaced by /bin/true and
+# /dev/mem is absent, so nothing of the real machine leaks into the probe. /proc/bus/pci is
+# emptied so libpci reads only the fake sysfs.
+#
+# Example: gpu-fixture.sh --gpu 0000:00:02.0,8086,5917,030000,i915 \
+#              --module kernel/drivers/gpu/drm/i915/i915.ko=i915 -- corvo-admin-driver list-gpus
+set -euo pipefail
+
+SKIP=77
+HERE=$(cd "$(dirname "$0")" && pwd)
+ARGS=("$@")
+
+# ---- the options ----
+GPUS=() ALIASES=() MODULES=() LOADED=() DRMS=() XORG=() XLOG_ROOT= XLOG_DM= X_OWNER=root MODULE_TREE=
+while [ $# -gt 0 ]; do
+    case $1 in
+    --gpu) GPUS+=("$2"); shift 2 ;;
+    --alias) ALIASES+=("$2"); shift 2 ;;
+    --module) MODULES+=("$2"); shift 2 ;;
+    --module-tree) MODULE_TREE=$(cd "$2" && pwd); shift 2 ;;
+    --loaded) LOADED+=("$2"); shift 2 ;;
+    --drm) DRMS+=("$2"); shift 2 ;;
+    --xlog)
+        case $2 in
+        root=*) XLOG_ROOT=${2#root=} ;;
+        dm=*) XLOG_DM=${2#dm=} ;;
+        *) echo "gpu-fixture.sh: --xlog wants root=TEXT or dm=TEXT" >&2; exit 2 ;;
+        esac
+        shift 2 ;;
+    --x-owner) X_OWNER=$2; shift 2 ;;
+    --xorg) XORG+=("$2"); shift 2 ;;
+    --) shift; break ;;
+    *) echo "gpu-fixture.sh: unknown option $1 (see the top of the script)" >&2; exit 2 ;;
+    esac
+done
+[ $# -gt 0 ] || { echo "gpu-fixture.sh: no command given (… -- COMMAND [ARGS])" >&2; exit 2; }
+
+if [ "${_GPU_FIXTURE_INSIDE:-}" != 1 ]; then
+    # ---- outside: find a way into a private mount namespace ----
+    if [ "$(id -u)" = 0 ]; then
+        UNSHARE=(unshare -m --propagation private)
+    elif unshare -rm true 2>/dev/null; then
+        UNSHARE=(unshare -rm --propagation private)
+    else
+        echo "SKIP: not root and user namespaces are not available here, so no private mount namespace for the fixture"
+        exit $SKIP
+    fi
+
+    # The fixture lives in a tmpfs mounted on this empty folder inside the namespace only; a
+    # tmpfs also lists folders in an order fixed by their creation (newest first here), where a
+    # disk file system would use its own per-disk hash order.
+    FIX=$(mktemp -d "${TMPDIR:-/tmp}/gpu-fixture.XXXXXX")
+    trap 'rmdir "$FIX"' EXIT
+    set +e
+    _GPU_FIXTURE_INSIDE=1 FIX=$FIX "${UNSHARE[@]}" "$HERE/gpu-fixture.sh" "${ARGS[@]}"
+    status=$?
+    set -e
+    exit $status
+fi
+
+# ---- inside the private mount namespace: build the fixture in its tmpfs ----
+unset _GPU_FIXTURE_INSIDE
+mount -t tmpfs -o size=64m,mode=755 gpu-fixture "$FIX"
+KVER=$(uname -r)
+S=$FIX/sys
+mkdir -p "$S/bus/pci/devices" "$S/bus/pci/drivers" "$S/bus/pci_express/drivers" "$S/module" \
+    "$S/devices/pci0000:00" "$FIX/dev" "$FIX/dri/by-path" "$FIX/xorg/1" "$FIX/xorg/2" "$FIX/xorg/3"
+
+# A 256-byte type-0 PCI configuration space, little-endian, written with one printf.
+config_space() { # FILE VENDOR DEVICE CLASS SUBVENDOR SUBDEVICE
+    local out='' i
+    byte() { printf -v b '\\x%02x' $(($1 & 0xff)); out+=$b; }
+    word() { byte $1; byte $(($1 >> 8)); }
+    word $2; word $3                       # 0x00 vendor, device
+    word 0x0007; word 0                    # 0x04 command (io, memory, bus master), status
+    byte 0x01; byte $4; byte $(($4 >> 8)); byte $(($4 >> 16)) # 0x08 revision, class code
+    byte 0; byte 0; byte 0; byte 0         # 0x0c cache line, latency, header type 0, bist
+    word 0; word 0xf600                    # 0x10 BAR0: 32-bit memory at 0xf6000000
+    for ((i = 0x14; i < 0x2c; i++)); do byte 0; done
+    word $5; word $6                       # 0x2c subsystem vendor, subsystem
+    for ((i = 0x30; i < 0x3c; i++)); do byte 0; done
+    byte 11; byte 1; byte 0; byte 0        # 0x3c interrupt line, pin A
+    for ((i = 0x40; i < 0x100; i++)); do byte 0; done
+    printf "$out" >"$1"
+}
+
+drivers=()
+for spec in "${GPUS[@]}"; do
+    IFS=, read -r bus ven dev cls drv sven sdev <<<"$spec"
+    cls=${cls:-030000} drv=${drv:--} sven=${sven:-$ven} sdev=${sdev:-0001}
+    ven=$((16#$ven)) dev=$((16#$dev)) cls=$((16#$cls)) sven=$((16#$sven)) sdev=$((16#$sdev))
+    d=$S/devices/pci0000:00/$bus
+    mkdir -p "$d/power"
+    printf '0x%04x\n' $ven >"$d/vendor"
+    printf '0x%04x\n' $dev >"$d/device"
+    printf '0x%06x\n' $cls >"$d/class"
+    printf '0x%04x\n' $sven >"$d/subsystem_vendor"
+    printf '0x%04x\n' $sdev >"$d/subsystem_device"
+    echo 0x01 >"$d/revision"
+    echo 11 >"$d/irq"
+    echo 1 >"$d/enable"
+    alias=$(printf 'pci:v%08Xd%08Xsv%08Xsd%08Xbc%02Xsc%02Xi%02X' $ven $dev $sven $sdev \
+        $((cls >> 16)) $(((cls >> 8) & 0xff)) $((cls & 0xff)))
+    echo "$alias" >"$d/modalias"
+    {
+        printf '0x%016x 0x%016x 0x%016x\n' 0xf6000000 0xf6ffffff 0x40200
+        for i in $(seq 12); do printf '0x%016x 0x%016x 0x%016x\n' 0 0 0; done
+    } >"$d/resource"
+    config_space "$d/config" $ven $dev $cls $sven $sdev
+    ln -s ../../../bus/pci "$d/subsystem"
+    ln -s "../../../devices/pci0000:00/$bus" "$S/bus/pci/devices/$bus"
+    {
+        [ "$drv" != - ] && echo "DRIVER=$drv"
+        printf 'PCI_CLASS=%X\nPCI_ID=%04X:%04X\nPCI_SUBSYS_ID=%04X:%04X\nPCI_SLOT_NAME=%s\nMODALIAS=%s\n' \
+            $cls $ven $dev $sven $sdev "$bus" "$alias"
+    } >"$d/uevent"
+    if [ "$drv" != - ]; then
+        # libhd finds the bound driver in the driver's folder, libpci through the device's link;
+        # the driver's module link tells libhd that it is a loadable module.
+        mkdir -p "$S/bus/pci/drivers/$drv" "$S/module/$drv/drivers"
+        ln -s "../../../bus/pci/drivers/$drv" "$d/driver"
+        ln -s "../../../../devices/pci0000:00/$bus" "$S/bus/pci/drivers/$drv/$bus"
+        [ -e "$S/bus/pci/drivers/$drv/module" ] || ln -s "../../../../module/$drv" "$S/bus/pci/drivers/$drv/module"
+        [ -e "$S/module/$drv/drivers/pci:$drv" ] || ln -s "../../../bus/pci/drivers/$drv" "$S/module/$drv/drivers/pci:$drv"
+        drivers+=("$drv")
+    fi
+done
+[ ${#LOADED[@]} -gt 0 ] || LOADED=(${drivers[@]+"${drivers[@]}"})
+: >"$FIX/proc-modules"
+for m in ${LOADED[@]+"${LOADED[@]}"}; do echo "$m 1000000 1 - Live 0x0000000000000000" >>"$FIX/proc-modules"; done
+
+mkdir -p "$FIX/modules"
+if [ -z "$MODULE_TREE" ]; then
+    T=$FIX/modules/$KVER
+    mkdir -p "$T"
+    {
+        echo "# Aliases extracted from modules themselves."
+        for a in ${ALIASES[@]+"${ALIASES[@]}"}; do echo "alias $a"; done
+    } >"$T/modules.alias"
+    : >"$T/modules.dep"
+    for m in ${MODULES[@]+"${MODULES[@]}"}; do
+        rel=${m%%=*}
+        mkdir -p "$(dirname "$T/$rel")"
+        if [ "$rel" = "$m" ]; then
+            : >"$T/$rel"
+        else
+            name=${m#*=}
+            printf '%s\n' 'const char trace_format[] = "sched_job=%llu, timeline=%s, context=%u, seqno=%u, ring_name=%s, num_ibs=%u";' \
+                "__attribute__((section(\".modinfo\"), used)) static const char modinfo[] = \"license=GPL\\0name=$name\\0vermagic=$KVER\";" |
+                cc -fno-toplevel-reorder -x c -c -o "$T/$rel" -
+        fi
+    done
+fi
+
+i=0
+for bus in ${DRMS[@]+"${DRMS[@]}"}; do
+    : >"$FIX/dri/card$i"
+    ln -s "../card$i" "$FIX/dri/by-path/pci-$bus-card"
+    i=$((i + 1))
+done
+[ -n "$XLOG_ROOT" ] && printf '%b' "$XLOG_ROOT" >"$FIX/xlog-root"
+[ -n "$XLOG_DM" ] && printf '%b' "$XLOG_DM" >"$FIX/xlog-dm"
+
+for x in ${XORG[@]+"${XORG[@]}"}; do
+    n=${x%%:*} f=${x#*:}
+    case $n in 1 | 2 | 3) ;; *) echo "gpu-fixture.sh: --xorg folder must be 1, 2 or 3" >&2; exit 2 ;; esac
+    if [[ $f == *'->'* ]]; then
+        mkdir -p "$(dirname "$FIX/xorg/$n/${f%%->*}")"
+        ln -s "$FIX/xorg/${f#*->}" "$FIX/xorg/$n/${f%%->*}"
+    else
+        mkdir -p "$(dirname "$FIX/xorg/$n/$f")"
+        : >"$FIX/xorg/$n/$f"
+    fi
+done
+
+# The X owner check runs "ps ho user $(pgrep X)": answer with a process of the caller (bash
+# execs ps as its last command, so the parent of pgrep is ps itself) or with none at all.
+case $X_OWNER in
+root) printf '#!/bin/sh\necho "$PPID"\n' >"$FIX/pgrep" ;;
+user) printf '#!/bin/sh\necho 4194304\n' >"$FIX/pgrep" ;;
+*) echo "gpu-fixture.sh: --x-owner wants root or user" >&2; exit 2 ;;
+esac
+chmod +x "$FIX/pgrep"
+
+# ---- mount it over the real paths ----
+mount --bind "$FIX/sys" /sys
+[ -d /proc/bus/pci ] && mount -t tmpfs -o size=16k gpu-fixture-procpci /proc/bus/pci
+[ -f /proc/modules ] && mount --bind "$FIX/proc-modules" /proc/modules
+
+# Folders the fixture replaces; create the missing mount points through an overlay of
+# /usr/lib whose upper layer holds just those folders.
+XDIRS=(/usr/lib/x86_64-linux-gnu/xorg/modules/drivers /usr/lib/xorg/modules/drivers
+       /usr/lib/x86_64-linux-gnu/nvidia/xorg)
+missing=()
+for d in /usr/lib/modules "${XDIRS[@]}"; do
+    [ -d "$d" ] || missing+=("${d#/usr/lib/}")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    mkdir -p "$FIX/ovl/upper" "$FIX/ovl/work"
+    for d in "${missing[@]}"; do mkdir -p "$FIX/ovl/upper/$d"; done
+    mount -t overlay gpu-fixture-usrlib -o "lowerdir=/usr/lib,upperdir=$FIX/ovl/upper,workdir=$FIX/ovl/work" /usr/lib
+fi
+mount --bind "$FIX/modules" /usr/lib/modules
+if [ -n "${MODULE_TREE:-}" ]; then
+    mkdir -p "/usr/lib/modules/$KVER" 2>/dev/null || true
+    mount --bind "$MODULE_TREE" "/usr/lib/modules/$KVER"
+fi
+for i in 1 2 3; do mount --bind "$FIX/xorg/$i" "${XDIRS[$((i - 1))]}"; done
+
+# A /dev of its own: the few nodes programs need, the DRM nodes, and no /dev/mem.
+mount -t tmpfs -o size=1m,mode=755 gpu-fixture-dev "$FIX/dev"
+for n in null zero full random urandom tty ptmx; do
+    [ -e "/dev/$n" ] || continue
+    touch "$FIX/dev/$n"
+    mount --bind "/dev/$n" "$FIX/dev/$n"
+done
+for d in pts shm mqueue; do
+    [ -d "/dev/$d" ] || continue
+    mkdir -p "$FIX/dev/$d"
+    mount --rbind "/dev/$d" "$FIX/dev/$d"
+done
+ln -s /proc/self/fd "$FIX/dev/fd"
+for s in 0:stdin 1:stdout 2:stderr; do ln -s "/proc/self/fd/${s%%:*}" "$FIX/dev/${s#*:}"; done
+cp -a "$FIX/dri" "$FIX/dev/dri"
+mount --rbind "$FIX/dev" /dev
+
+mount -t tmpfs -o size=1m gpu-fixture-log /var/log
+mkdir -p /var/log/vela-dm
+[ -f "$FIX/xlog-root" ] && cp "$FIX/xlog-root" /var/log/Xorg.0.log
+[ -f "$FIX/xlog-dm" ] && cp "$FIX/xlog-dm" /var/log/vela-dm/Xorg.0.log
+
+for t in /usr/bin/udevadm /usr/sbin/acpidump; do
+    [ -e "$t" ] && mount --bind /bin/true "$t"
+done
+[ -e /usr/bin/pgrep ] && mount --bind "$FIX/pgrep" /usr/bin/pgrep
+# Tests that must run only here look for this.
+export GPU_FIXTURE=$FIX
+exec "$@"

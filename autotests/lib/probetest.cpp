@@ -1,0 +1,104 @@
+// The real probe (libhd, libpci, the module tree, DRM links and the X log) on a made-up
+// machine. CTest starts it inside autotests/harness/gpu-fixture.sh; see CMakeLists.txt for the
+// machine: 0000:00:02.0 Intel UHD 620 (i915, DRM node), 0000:0a:00.0 an adapter libhd knows
+// no module for, 0000:0b:00.0 VMware SVGA II, 0000:0c:00.0 NVIDIA GTX 1060 (nouveau, whose
+// module file declares its name), and a network card; root's X log names "intel", the
+// display manager's "modeset".
+#include "device.h"
+#include "systempaths.h"
+
+#include <QFile>
+#include <QTest>
+
+class ProbeTest : public QObject
+{
+    Q_OBJECT
+
+    static const Device *byBus(const QList<Device> &gpus, const QString &busId)
+    {
+        for (const Device &gpu : gpus) {
+            if (gpu.sysfsBusId() == busId) {
+                return &gpu;
+            }
+        }
+        return nullptr;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (qEnvironmentVariableIsEmpty("GPU_FIXTURE")) {
+            QSKIP("runs only on the made-up machine of autotests/harness/gpu-fixture.sh");
+        }
+    }
+
+    void enumeration()
+    {
+        const QList<Device> withModules = getGpus();
+        const QList<Device> all = probeGpus(ProbeFilter::AllDisplayClass);
+        QStringList withModulesIds, allIds;
+        for (const Device &gpu : withModules) {
+            withModulesIds << gpu.sysfsBusId();
+            QVERIFY(!gpu.driverList().isEmpty());
+        }
+        for (const Device &gpu : all) {
+            allIds << gpu.sysfsBusId();
+            QVERIFY(gpu.classId().startsWith(QLatin1String("03")));
+        }
+        // probe order; the adapter without modules only in the full list, the network card in none
+        QCOMPARE(allIds, (QStringList{QStringLiteral("PCI:0c@0000:00:0"), QStringLiteral("PCI:0b@0000:00:0"),
+                                      QStringLiteral("PCI:0a@0000:00:0"), QStringLiteral("PCI:00@0000:02:0")}));
+        QCOMPARE(withModulesIds, (QStringList{QStringLiteral("PCI:0c@0000:00:0"), QStringLiteral("PCI:0b@0000:00:0"),
+                                              QStringLiteral("PCI:00@0000:02:0")}));
+
+        const Device *nvidia = byBus(withModules, QStringLiteral("PCI:0c@0000:00:0"));
+        QCOMPARE(nvidia->videoCardVendorId(), Nvidia);
+        QCOMPARE(nvidia->deviceId(), QStringLiteral("1c03"));
+        QCOMPARE(nvidia->classId(), QStringLiteral("0300"));
+        QCOMPARE(nvidia->name(), QStringLiteral("GP106 [GeForce GTX 1060 6GB]"));
+        QCOMPARE(nvidia->modalias(), QStringLiteral("pci:v000010DEd00001C03sv00001043sd000085BFbc03sc00i00"));
+        QCOMPARE(nvidia->currentDriver().trueName, QStringLiteral("nouveau"));
+        QCOMPARE(nvidia->currentDriver().displayName, QStringLiteral("nouveau-kms")); // from its .modinfo
+        QVERIFY(nvidia->currentDriver().path.endsWith(QLatin1String("/kernel/drivers/gpu/drm/nouveau/nouveau.ko")));
+        QCOMPARE(nvidia->xorgDriver(), QString()); // no DRM node
+
+        const Device *vmware = byBus(withModules, QStringLiteral("PCI:0b@0000:00:0"));
+        QCOMPARE(vmware->videoCardVendorId(), Unknown);
+        QCOMPARE(vmware->deviceId(), QStringLiteral("0405"));
+        QCOMPARE(vmware->name(), QStringLiteral("SVGA II Adapter"));
+        QCOMPARE(vmware->driverList().size(), 1);
+        QCOMPARE(vmware->currentDriver().trueName, QStringLiteral("vmware")); // libhd's X driver entry
+
+        const Device *intel = byBus(withModules, QStringLiteral("PCI:00@0000:02:0"));
+        QCOMPARE(intel->videoCardVendorId(), Intel);
+        QCOMPARE(intel->name(), QStringLiteral("UHD Graphics 620"));
+        QCOMPARE(intel->currentDriver().trueName, QStringLiteral("i915"));
+        QCOMPARE(intel->currentDriver().path, QString()); // only i915.ko.xz is installed
+        QVERIFY(!intel->isActive());
+
+        const Device *bare = byBus(all, QStringLiteral("PCI:0a@0000:00:0"));
+        QVERIFY(bare->driverList().isEmpty());
+        QCOMPARE(bare->videoCardVendorId(), Unknown);
+    }
+
+    // The fixture's X server is root's: root's log counts.
+    void xorgFromRootLog()
+    {
+        const QList<Device> gpus = getGpus();
+        const Device *intel = byBus(gpus, QStringLiteral("PCI:00@0000:02:0"));
+        QVERIFY(intel->isRootStartedX());
+        QCOMPARE(intel->xorgDriver(), QStringLiteral("intel"));
+    }
+
+    // The fixture's X server belongs to someone else: the display manager's log counts.
+    void xorgFromDisplayManagerLog()
+    {
+        const QList<Device> gpus = getGpus();
+        const Device *intel = byBus(gpus, QStringLiteral("PCI:00@0000:02:0"));
+        QVERIFY(!intel->isRootStartedX());
+        QCOMPARE(intel->xorgDriver(), QStringLiteral("modeset"));
+    }
+};
+
+QTEST_GUILESS_MAIN(ProbeTest)
+#include "probetest.moc"

@@ -56,7 +56,7 @@ QMap<QString, ActionEntry> buildActionTable()
          i18n("Disables Intel GPU hardware acceleration (GuC and FBC).")},
         {QStringLiteral("intel-accel-set-guc"),
          notAvailable(QStringLiteral("intel-accel-set-guc")),
-         {{QStringLiteral("value"), i18n("Set GuC mode (0 - disabled, 1 - firmware only, 2 - submission, 3 - full).")}},
+         {{QStringLiteral("value"), i18n("Set GuC mode (0 - disabled, 1 - submission, 2 - firmware only, 3 - full).")}},
          i18n("Sets Intel GPU GuC mode.")},
         {QStringLiteral("intel-accel-set-fbc"),
          notAvailable(QStringLiteral("intel-accel-set-fbc")),

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <future>
 #include <memory>
 #include <optional>
 
@@ -227,19 +228,21 @@ QList<Device> probeGpus(ProbeFilter filter)
     if (!context) {
         return result;
     }
+    // The walk of the module tree and libhd's bus scan are the two slow steps of a probe and
+    // do not depend on each other: walk the tree on a second thread meanwhile.
+    std::future<ModuleIndex> pendingIndex = std::async(std::launch::async, [] {
+        return ModuleIndex();
+    });
     hd_t *records = hd_list(context.get(), hw_pci, 1, nullptr);
     if (!records) {
         return result;
     }
-    std::optional<ModuleIndex> index;
+    const ModuleIndex index = pendingIndex.get();
     for (hd_t *record = records; record; record = record->next) {
         if (!Device::isGraphicsDevice(record)) {
             continue;
         }
-        if (!index) {
-            index.emplace();
-        }
-        Device device(record, &*index);
+        Device device(record, &index);
         const bool keep = filter == ProbeFilter::WithModules ? !device.driverList().isEmpty()
                                                              : device.classId().startsWith(QLatin1String("03"));
         if (keep) {

@@ -5,6 +5,7 @@
 
 #include <QApt/Backend>
 #include <QApt/Package>
+#include <apt-pkg/error.h>
 
 #include <KLocalizedString>
 
@@ -232,6 +233,8 @@ QStringList IntelVideoConfigurator::missingPackages() const
     // init() reads the cache afresh; no reload is needed after it.
     if (!backend.init()) {
         qCWarning(DRIVERLIB) << "The package database cannot be opened:" << backend.initErrorMessage();
+        // APT keeps its errors process-wide; left pending they would fail every later opening.
+        _error->Discard();
         return requiredPackages();
     }
     QStringList missing;

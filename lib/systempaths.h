@@ -50,6 +50,12 @@ inline QStringList xorgDriverDirs()
             QStringLiteral("/usr/lib/x86_64-linux-gnu/nvidia/xorg/")};
 }
 
+// The boot loader defaults; the Intel acceleration options live on its kernel command line.
+inline QString grubDefaults()
+{
+    return QStringLiteral("/etc/default/grub");
+}
+
 // Every external program gets at most this long.
 constexpr int processTimeoutMs = 30000;
 }

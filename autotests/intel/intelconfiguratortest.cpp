@@ -1,0 +1,278 @@
+#include "helperclient.h"
+#include "intelvideoconfigurator.h"
+#include "systempaths.h"
+
+#include <QFile>
+#include <QTest>
+
+// The configurator on the real defaults path, inside a private mount namespace where the
+// test owns /etc/default, and on fixture package universes. Only the bus to the privileged
+// helper is replaced, by a runner that records what would be sent.
+
+namespace
+{
+class RecordingRunner : public IHelperRunner
+{
+public:
+    HelperResult run(const QString &shortName, const QVariantMap &args) override
+    {
+        calls.append({shortName, args});
+        return reply;
+    }
+    QList<QPair<QString, QVariantMap>> calls;
+    HelperResult reply{true, QString()};
+};
+
+QString grub(const QString &commandLine)
+{
+    return QStringLiteral("# If you change this file, run 'update-grub' afterwards.\nGRUB_DEFAULT=0\nGRUB_TIMEOUT=5\n"
+                          "GRUB_CMDLINE_LINUX_DEFAULT=\"%1\"\nGRUB_CMDLINE_LINUX=\"\"\n")
+        .arg(commandLine);
+}
+
+void useUniverse(const char *name)
+{
+    qputenv("APT_CONFIG", QByteArray(APT_CONF_DIR "/apt-") + name + ".conf");
+}
+
+bool privateEtcDefault()
+{
+    if (qgetenv("CORVO_PRIVATE_ETC_DEFAULT") != "1") {
+        return false;
+    }
+    QFile mounts(QStringLiteral("/proc/self/mountinfo"));
+    if (!mounts.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const QList<QByteArray> lines = mounts.readAll().split('\n');
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() > 4 && fields.at(4) == "/etc/default" && line.contains(" - tmpfs ")) {
+            return true;
+        }
+    }
+    return false;
+}
+
+enum class Operation { GucMode, Fbc, Acceleration };
+}
+
+Q_DECLARE_METATYPE(Operation)
+
+class IntelConfiguratorTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void reading_data();
+    void reading();
+    void setters_data();
+    void setters();
+    void missingPackages_data();
+    void missingPackages();
+
+private:
+    void writeGrub(const QString &content);
+};
+
+void IntelConfiguratorTest::initTestCase()
+{
+    // Never write the host's boot loader defaults.
+    if (!privateEtcDefault()) {
+        QFAIL("run through in-private-etc-default.sh: /etc/default must be a private tmpfs");
+    }
+}
+
+void IntelConfiguratorTest::init()
+{
+    QFile::remove(SystemPaths::grubDefaults());
+    useUniverse("complete");
+}
+
+void IntelConfiguratorTest::writeGrub(const QString &content)
+{
+    QFile file(SystemPaths::grubDefaults());
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QVERIFY(file.write(content.toUtf8()) == content.toUtf8().size());
+}
+
+void IntelConfiguratorTest::reading_data()
+{
+    QTest::addColumn<bool>("fileExists");
+    QTest::addColumn<QString>("content");
+    QTest::addColumn<int>("gucMode");
+    QTest::addColumn<bool>("fbc");
+    QTest::addColumn<bool>("acceleration");
+
+    QTest::newRow("full acceleration") << true << grub(QStringLiteral("quiet i915.enable_guc=3 i915.enable_fbc=1")) << 3 << true << true;
+    QTest::newRow("guc 3 without fbc") << true << grub(QStringLiteral("i915.enable_guc=3")) << 3 << false << false;
+    QTest::newRow("fbc without guc 3") << true << grub(QStringLiteral("i915.enable_guc=2 i915.enable_fbc=1")) << 2 << true << false;
+    QTest::newRow("fbc Y is not enabled") << true << grub(QStringLiteral("i915.enable_guc=3 i915.enable_fbc=Y")) << 3 << false << false;
+    QTest::newRow("guc out of range") << true << grub(QStringLiteral("i915.enable_guc=7 i915.enable_fbc=1")) << 0 << true << false;
+    QTest::newRow("nothing set") << true << grub(QStringLiteral("quiet splash")) << 0 << false << false;
+    QTest::newRow("only the commented line sets them")
+        << true << QStringLiteral("#GRUB_CMDLINE_LINUX_DEFAULT=\"i915.enable_guc=3 i915.enable_fbc=1\"\nGRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\n") << 0
+        << false << false;
+    QTest::newRow("empty file") << true << QString() << 0 << false << false;
+    QTest::newRow("no file") << false << QString() << 0 << false << false;
+}
+
+void IntelConfiguratorTest::reading()
+{
+    QFETCH(bool, fileExists);
+    QFETCH(QString, content);
+    QFETCH(int, gucMode);
+    QFETCH(bool, fbc);
+    QFETCH(bool, acceleration);
+    if (fileExists) {
+        writeGrub(content);
+    }
+    RecordingRunner runner;
+    const IntelVideoConfigurator configurator(&runner);
+    QCOMPARE(int(configurator.gucMode()), gucMode);
+    QCOMPARE(configurator.fbcIsEnable(), fbc);
+    QCOMPARE(configurator.isHardwareAccelerationEnabled(), acceleration);
+    QVERIFY(runner.calls.isEmpty());
+}
+
+void IntelConfiguratorTest::setters_data()
+{
+    QTest::addColumn<QString>("universe");
+    QTest::addColumn<bool>("fileExists");
+    QTest::addColumn<QString>("content");
+    QTest::addColumn<Operation>("operation");
+    QTest::addColumn<int>("argument");
+    QTest::addColumn<bool>("helperSucceeds");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("sent"); // the grub_content sent; empty: nothing sent
+
+    const QString complete = QStringLiteral("complete");
+    const QString base = grub(QStringLiteral("quiet splash i915.enable_guc=2"));
+    const QString missingLines = QStringLiteral("The necessary packages for Intel hardware acceleration to work are missing: intel-media-va-driver\nmesa-va-drivers");
+    const QString missingCommas = QStringLiteral("The necessary packages for Intel hardware acceleration to work are missing: intel-media-va-driver, mesa-va-drivers");
+    const QString writeError = QStringLiteral("Error writing to a file /etc/default/grub");
+    const QString readError = QStringLiteral("File reading error /etc/default/grub");
+
+    QTest::newRow("guc 3") << complete << true << base << Operation::GucMode << 3 << true << QString() << grub(QStringLiteral("quiet splash i915.enable_guc=3"));
+    QTest::newRow("guc already set") << complete << true << base << Operation::GucMode << 2 << true
+                                     << QStringLiteral("The i915.enable_guc value is already set.") << QString();
+    QTest::newRow("guc 0 onto duplicates") << complete << true << grub(QStringLiteral("i915.enable_guc=1 i915.enable_guc=2 quiet")) << Operation::GucMode
+                                           << 0 << true << QString() << grub(QStringLiteral("quiet i915.enable_guc=0"));
+    QTest::newRow("guc on empty command line") << complete << true << grub(QString()) << Operation::GucMode << 1 << true << QString()
+                                               << grub(QStringLiteral("i915.enable_guc=1"));
+    QTest::newRow("guc without command line") << complete << true << QStringLiteral("GRUB_DEFAULT=0\n") << Operation::GucMode << 3 << true
+                                              << QStringLiteral("Error when modifying the kernel parameter i915.enable_guc") << QString();
+    QTest::newRow("guc with escaped quote") << complete << true << grub(QStringLiteral("quiet x=\\\"y\\\"")) << Operation::GucMode << 3 << true
+                                            << QStringLiteral("Error when modifying the kernel parameter i915.enable_guc") << QString();
+    QTest::newRow("guc, commented line first")
+        << complete << true << QStringLiteral("#GRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\nGRUB_CMDLINE_LINUX_DEFAULT=\"splash\"\n") << Operation::GucMode << 3
+        << true << QString() << QStringLiteral("#GRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\nGRUB_CMDLINE_LINUX_DEFAULT=\"splash i915.enable_guc=3\"\n");
+    QTest::newRow("guc, helper fails") << complete << true << base << Operation::GucMode << 3 << false << writeError
+                                       << grub(QStringLiteral("quiet splash i915.enable_guc=3"));
+    QTest::newRow("guc, no file") << complete << false << QString() << Operation::GucMode << 3 << true << readError << QString();
+    QTest::newRow("guc, packages missing") << QStringLiteral("partial") << true << base << Operation::GucMode << 3 << true << missingLines << QString();
+    QTest::newRow("guc, package database broken")
+        << QStringLiteral("broken") << true << base << Operation::GucMode << 3 << true
+        << QStringLiteral("The necessary packages for Intel hardware acceleration to work are missing: ") + IntelVideoConfigurator::requiredPackages().join(QLatin1Char('\n'))
+        << QString();
+
+    QTest::newRow("fbc on") << complete << true << base << Operation::Fbc << 1 << true << QString()
+                            << grub(QStringLiteral("quiet splash i915.enable_guc=2 i915.enable_fbc=1"));
+    QTest::newRow("fbc off over on") << complete << true << grub(QStringLiteral("i915.enable_fbc=1 quiet")) << Operation::Fbc << 0 << true << QString()
+                                     << grub(QStringLiteral("quiet i915.enable_fbc=0"));
+    QTest::newRow("fbc already off") << complete << true << grub(QStringLiteral("i915.enable_fbc=0")) << Operation::Fbc << 0 << true
+                                     << QStringLiteral("The i915.enable_fbc value is already set.") << QString();
+    QTest::newRow("fbc, packages missing") << QStringLiteral("partial") << true << base << Operation::Fbc << 1 << true << missingLines << QString();
+
+    QTest::newRow("enable") << complete << true << base << Operation::Acceleration << 1 << true << QString()
+                            << grub(QStringLiteral("quiet splash i915.enable_guc=3 i915.enable_fbc=1"));
+    QTest::newRow("enable when already enabled still writes")
+        << complete << true << grub(QStringLiteral("i915.enable_guc=3 i915.enable_fbc=1")) << Operation::Acceleration << 1 << true << QString()
+        << grub(QStringLiteral("i915.enable_guc=3 i915.enable_fbc=1"));
+    QTest::newRow("disable") << complete << true << grub(QStringLiteral("i915.enable_fbc=1 quiet i915.enable_guc=3")) << Operation::Acceleration << 0
+                             << true << QString() << grub(QStringLiteral("quiet"));
+    QTest::newRow("disable to an empty command line") << complete << true << grub(QStringLiteral("i915.enable_guc=3 i915.enable_fbc=1"))
+                                                      << Operation::Acceleration << 0 << true << QString() << grub(QString());
+    QTest::newRow("enable without command line") << complete << true << QStringLiteral("GRUB_DEFAULT=0\n") << Operation::Acceleration << 1 << true
+                                                 << QStringLiteral("Error when modifying the kernel parameter i915.enable_guc") << QString();
+    QTest::newRow("disable without command line") << complete << true << QStringLiteral("GRUB_DEFAULT=0\n") << Operation::Acceleration << 0 << true
+                                                  << QStringLiteral("Error when modifying the kernel parameter i915.enable_guc, i915.enable_fbc") << QString();
+    QTest::newRow("enable, helper fails") << complete << true << base << Operation::Acceleration << 1 << false << writeError
+                                          << grub(QStringLiteral("quiet splash i915.enable_guc=3 i915.enable_fbc=1"));
+    QTest::newRow("enable, no file") << complete << false << QString() << Operation::Acceleration << 1 << true << readError << QString();
+    QTest::newRow("enable, packages missing") << QStringLiteral("partial") << true << base << Operation::Acceleration << 1 << true << missingCommas
+                                              << QString();
+}
+
+void IntelConfiguratorTest::setters()
+{
+    QFETCH(QString, universe);
+    QFETCH(bool, fileExists);
+    QFETCH(QString, content);
+    QFETCH(Operation, operation);
+    QFETCH(int, argument);
+    QFETCH(bool, helperSucceeds);
+    QFETCH(QString, message);
+    QFETCH(QString, sent);
+
+    useUniverse(universe.toLatin1().constData());
+    if (fileExists) {
+        writeGrub(content);
+    }
+    RecordingRunner runner;
+    runner.reply = {helperSucceeds, helperSucceeds ? QString() : QStringLiteral("You are not authorized to perform this action.")};
+    IntelVideoConfigurator configurator(&runner);
+
+    QString result;
+    switch (operation) {
+    case Operation::GucMode:
+        result = configurator.setGucMode(static_cast<GucMode>(argument));
+        break;
+    case Operation::Fbc:
+        result = configurator.setFbcMode(argument != 0);
+        break;
+    case Operation::Acceleration:
+        result = configurator.setHardwareAccelerationEnabled(argument != 0);
+        break;
+    }
+    QCOMPARE(result, message);
+    if (sent.isEmpty()) {
+        QCOMPARE(runner.calls.size(), 0);
+    } else {
+        QCOMPARE(runner.calls.size(), 1);
+        QCOMPARE(runner.calls.at(0).first, QStringLiteral("acceleration"));
+        QCOMPARE(runner.calls.at(0).second.keys(), QStringList{QStringLiteral("grub_content")});
+        QCOMPARE(runner.calls.at(0).second.value(QStringLiteral("grub_content")).toString(), sent);
+    }
+    // The configurator itself never writes the file: only the helper may.
+    if (fileExists) {
+        QFile file(SystemPaths::grubDefaults());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(file.readAll()), content);
+    }
+}
+
+void IntelConfiguratorTest::missingPackages_data()
+{
+    QTest::addColumn<QString>("universe");
+    QTest::addColumn<QStringList>("missing");
+
+    QTest::newRow("all installed") << QStringLiteral("complete") << QStringList();
+    QTest::newRow("one not installed, one unknown") << QStringLiteral("partial")
+                                                    << QStringList{QStringLiteral("intel-media-va-driver"), QStringLiteral("mesa-va-drivers")};
+    QTest::newRow("database cannot be read") << QStringLiteral("broken") << IntelVideoConfigurator::requiredPackages();
+}
+
+void IntelConfiguratorTest::missingPackages()
+{
+    QFETCH(QString, universe);
+    QFETCH(QStringList, missing);
+    useUniverse(universe.toLatin1().constData());
+    RecordingRunner runner;
+    const IntelVideoConfigurator configurator(&runner);
+    QCOMPARE(configurator.missingPackages(), missing);
+}
+
+QTEST_GUILESS_MAIN(IntelConfiguratorTest)
+#include "intelconfiguratortest.moc"

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "device.h"
+
+#include <QList>
+#include <QStringList>
+
+namespace Packages
+{
+// Lists the APT packages whose declared hardware aliases match the adapter.
+int listPackages(const QStringList &args, QList<Device> &gpus);
+}

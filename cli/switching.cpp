@@ -1,0 +1,78 @@
+#include "switching.h"
+#include "cli_debug.h"
+#include "gpulookup.h"
+#include "helperclient.h"
+#include "output.h"
+
+#include <KLocalizedString>
+
+namespace Switching
+{
+bool sendReplace(const Device &gpu, const QString &driver, IHelperRunner &runner)
+{
+    QString resolved = driver;
+    // An adapter kept without any module has no chosen one to fall back on.
+    if (resolved.isEmpty() && !gpu.driverList().isEmpty()) {
+        resolved = gpu.newDriver().trueName;
+    }
+    if (resolved.isEmpty()) {
+        qCCritical(CLI) << "The driver name is not specified.";
+        return false;
+    }
+    // The PCI database may not know the adapter; libhd's model text then names it.
+    const QString modelName = gpu.name().isEmpty() ? gpu.model() : gpu.name();
+    const QVariantMap args = {
+        {QStringLiteral("driver"), resolved},
+        {QStringLiteral("modelName"), modelName},
+        {QStringLiteral("busId"), gpu.sysfsBusId()},
+        {QStringLiteral("classId"), gpu.classId()},
+    };
+    const HelperResult result = runner.run(HelperAction::replace(), args);
+    if (!result.ok) {
+        qCCritical(CLI).noquote() << QStringLiteral("D-Bus helper error: ") + result.errorText;
+        return false;
+    }
+    return true;
+}
+
+int setModule(const QStringList &args, QList<Device> &gpus, IHelperRunner &runner)
+{
+    const QString gpuArgument = args.value(1);
+    const QString moduleName = args.value(2);
+    const auto gpu = findGpu(gpuArgument, gpus);
+    if (gpu == gpus.end()) {
+        return -1;
+    }
+    if (!moduleName.isEmpty()) {
+        const QList<Module> modules = gpu->driverList();
+        for (const Module &module : modules) {
+            if (module.displayName == moduleName) {
+                gpu->setNewDriver(module.trueName);
+                return sendReplace(*gpu, QString(), runner) ? 0 : -1;
+            }
+        }
+    }
+    Output::line(i18n("Cannot find module ") + moduleName + i18n(" for GPU ") + gpuArgument);
+    return -1;
+}
+
+int setXOrg(const QStringList &args, QList<Device> &gpus, IHelperRunner &runner)
+{
+    const QString driver = args.value(2);
+    const auto gpu = findGpu(args.value(1), gpus);
+    if (gpu == gpus.end()) {
+        return -1;
+    }
+    if (driver.isEmpty()) {
+        qCCritical(CLI) << "The driver name is not specified.";
+        return -1;
+    }
+    // An unknown current driver (X did not start, or runs elsewhere) refuses nothing.
+    const QString current = gpu->xorgDriver();
+    if (!current.isEmpty() && driver.contains(current)) {
+        Output::line(i18n("You are trying to set current xorg driver"));
+        return -1;
+    }
+    return sendReplace(*gpu, driver, runner) ? 0 : -1;
+}
+}

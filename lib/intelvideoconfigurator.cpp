@@ -1,0 +1,314 @@
+#include "intelvideoconfigurator.h"
+#include "driverlib_debug.h"
+#include "helperclient.h"
+#include "systempaths.h"
+
+#include <QApt/Backend>
+#include <QApt/Package>
+#include <apt-pkg/error.h>
+
+#include <KLocalizedString>
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTextStream>
+
+#include <functional>
+
+namespace
+{
+// An active command line: the key at the start of a line (after blanks), a quoted value on
+// that same line. Escaped characters are taken in so that a "\"" cannot end the value early.
+const QRegularExpression &activeLinePattern()
+{
+    static const QRegularExpression pattern(QStringLiteral("^[ \\t]*%1=\"((?:[^\"\\\\\\n]|\\\\.)*)\"")
+                                                .arg(QRegularExpression::escape(IntelVideoConfigurator::commandLineKey())),
+                                            QRegularExpression::MultilineOption);
+    return pattern;
+}
+
+bool isEntryOf(const QString &entry, const QString &option)
+{
+    return entry.startsWith(option + QLatin1Char('='));
+}
+
+// Rewrites every active command line with the options that `edit` makes of the first one's.
+// Empty when there is nothing to edit safely.
+QString editCommandLines(const QString &content, const QString &what, const std::function<QStringList(QStringList)> &edit)
+{
+    QList<QRegularExpressionMatch> lines;
+    auto it = activeLinePattern().globalMatch(content);
+    while (it.hasNext()) {
+        lines.append(it.next());
+    }
+    if (lines.isEmpty()) {
+        qCWarning(DRIVERLIB) << "Line not found" << IntelVideoConfigurator::commandLineKey() << "- unable to change" << what;
+        return QString();
+    }
+    for (const QRegularExpressionMatch &line : qAsConst(lines)) {
+        if (line.captured(1).contains(QLatin1String("\\\""))) {
+            qCWarning(DRIVERLIB) << "The kernel command line holds an escaped quote, refusing to change" << what;
+            return QString();
+        }
+    }
+    const QString newValue = edit(IntelVideoConfigurator::getOptionsList(content)).join(QLatin1Char(' '));
+
+    QString result;
+    result.reserve(content.size() + newValue.size());
+    int copied = 0;
+    for (const QRegularExpressionMatch &line : qAsConst(lines)) {
+        result += content.midRef(copied, line.capturedStart(1) - copied);
+        result += newValue;
+        copied = line.capturedEnd(1);
+    }
+    result += content.midRef(copied);
+    return result;
+}
+}
+
+QString gucModeLabel(GucMode mode)
+{
+    switch (mode) {
+    case GucMode::Disabled:
+        return i18n("Disabled");
+    case GucMode::SubmissionOnly:
+        return i18n("Submission Only");
+    case GucMode::LoadFirmwareOnly:
+        return i18n("Load Firmware Only");
+    case GucMode::FullGucHuc:
+        return i18n("Full GuC + HuC");
+    }
+    return QString();
+}
+
+IntelVideoConfigurator::IntelVideoConfigurator(QObject *parent)
+    : IntelVideoConfigurator(nullptr, parent)
+{
+}
+
+IntelVideoConfigurator::IntelVideoConfigurator(IHelperRunner *runner, QObject *parent)
+    : QObject(parent)
+    , m_runner(runner)
+{
+    qRegisterMetaType<GucMode>("GucMode");
+    if (!m_runner) {
+        m_ownRunner = std::make_unique<KAuthHelperRunner>();
+        m_runner = m_ownRunner.get();
+    }
+}
+
+IntelVideoConfigurator::~IntelVideoConfigurator() = default;
+
+QString IntelVideoConfigurator::commandLineKey()
+{
+    return QStringLiteral("GRUB_CMDLINE_LINUX_DEFAULT");
+}
+
+QString IntelVideoConfigurator::gucOption()
+{
+    return QStringLiteral("i915.enable_guc");
+}
+
+QString IntelVideoConfigurator::fbcOption()
+{
+    return QStringLiteral("i915.enable_fbc");
+}
+
+QStringList IntelVideoConfigurator::requiredPackages()
+{
+    return {QStringLiteral("linux-firmware"),
+            QStringLiteral("intel-microcode"),
+            QStringLiteral("intel-media-va-driver"),
+            QStringLiteral("mesa-vulkan-drivers"),
+            QStringLiteral("mesa-vdpau-drivers"),
+            QStringLiteral("mesa-va-drivers")};
+}
+
+QStringList IntelVideoConfigurator::getOptionsList(const QString &content)
+{
+    const QRegularExpressionMatch line = activeLinePattern().match(content);
+    if (!line.hasMatch()) {
+        qCWarning(DRIVERLIB) << "Line not found" << commandLineKey();
+        return {};
+    }
+    return line.captured(1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+QString IntelVideoConfigurator::optionValue(const QStringList &options, const QString &option)
+{
+    for (const QString &entry : options) {
+        if (isEntryOf(entry, option)) {
+            return entry.section(QLatin1Char('='), 1, 1);
+        }
+    }
+    return QString();
+}
+
+GucMode IntelVideoConfigurator::gucModeFromValue(const QString &value)
+{
+    bool ok = false;
+    const int number = value.toInt(&ok, 10);
+    if (!ok || number < int(GucMode::Disabled) || number > int(GucMode::FullGucHuc)) {
+        return GucMode::Disabled;
+    }
+    return static_cast<GucMode>(number);
+}
+
+QString IntelVideoConfigurator::modifyKernelOption(const QString &content, const QString &option, const QString &value)
+{
+    return editCommandLines(content, option, [&](QStringList options) {
+        options.erase(std::remove_if(options.begin(),
+                                     options.end(),
+                                     [&](const QString &entry) {
+                                         return isEntryOf(entry, option);
+                                     }),
+                      options.end());
+        options.append(QStringLiteral("%1=%2").arg(option, value));
+        return options;
+    });
+}
+
+QString IntelVideoConfigurator::removeKernelOptions(const QString &content, const QStringList &names)
+{
+    return editCommandLines(content, names.join(QStringLiteral(", ")), [&](QStringList options) {
+        options.erase(std::remove_if(options.begin(),
+                                     options.end(),
+                                     [&](const QString &entry) {
+                                         return std::any_of(names.begin(), names.end(), [&](const QString &name) {
+                                             return isEntryOf(entry, name);
+                                         });
+                                     }),
+                      options.end());
+        return options;
+    });
+}
+
+QString IntelVideoConfigurator::readFile() const
+{
+    QFile file(SystemPaths::grubDefaults());
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        return QString();
+    }
+    QTextStream stream(&file);
+    return stream.readAll();
+}
+
+bool IntelVideoConfigurator::writeFile(const QString &content)
+{
+    const HelperResult result = m_runner->run(HelperAction::acceleration(), {{QStringLiteral("grub_content"), content}});
+    if (!result.ok) {
+        qCWarning(DRIVERLIB) << "Writing the boot loader defaults failed:" << result.errorText;
+    }
+    return result.ok;
+}
+
+QString IntelVideoConfigurator::getKernelOptionValue(const QString &option) const
+{
+    const QString content = readFile();
+    if (content.isEmpty()) {
+        qCWarning(DRIVERLIB) << "File reading error" << SystemPaths::grubDefaults();
+        return QString();
+    }
+    return optionValue(getOptionsList(content), option);
+}
+
+GucMode IntelVideoConfigurator::gucMode() const
+{
+    return gucModeFromValue(getKernelOptionValue(gucOption()));
+}
+
+bool IntelVideoConfigurator::fbcIsEnable() const
+{
+    return getKernelOptionValue(fbcOption()) == QLatin1String("1");
+}
+
+bool IntelVideoConfigurator::isHardwareAccelerationEnabled() const
+{
+    return gucMode() == GucMode::FullGucHuc && fbcIsEnable();
+}
+
+QStringList IntelVideoConfigurator::missingPackages() const
+{
+    QApt::Backend backend;
+    // init() reads the cache afresh; no reload is needed after it.
+    if (!backend.init()) {
+        qCWarning(DRIVERLIB) << "The package database cannot be opened:" << backend.initErrorMessage();
+        // APT keeps its errors process-wide; left pending they would fail every later opening.
+        _error->Discard();
+        return requiredPackages();
+    }
+    QStringList missing;
+    for (const QString &name : requiredPackages()) {
+        const QApt::Package *package = backend.package(name);
+        if (!package || !package->isInstalled()) {
+            missing.append(name);
+        }
+    }
+    return missing;
+}
+
+QString IntelVideoConfigurator::setKernelOption(const QString &option, const QString &value)
+{
+    const QStringList missing = missingPackages();
+    if (!missing.isEmpty()) {
+        return i18n("The necessary packages for Intel hardware acceleration to work are missing: %1", missing.join(QLatin1Char('\n')));
+    }
+    const QString content = readFile();
+    if (content.isEmpty()) {
+        return i18n("File reading error %1", SystemPaths::grubDefaults());
+    }
+    const QString modified = modifyKernelOption(content, option, value);
+    if (modified.isEmpty()) {
+        return i18n("Error when modifying the kernel parameter %1", option);
+    }
+    if (modified == content) {
+        return i18n("The %1 value is already set.", option);
+    }
+    if (!writeFile(modified)) {
+        return i18n("Error writing to a file %1", SystemPaths::grubDefaults());
+    }
+    return QString();
+}
+
+QString IntelVideoConfigurator::setGucMode(GucMode mode)
+{
+    return setKernelOption(gucOption(), QString::number(int(mode)));
+}
+
+QString IntelVideoConfigurator::setFbcMode(bool enabled)
+{
+    return setKernelOption(fbcOption(), enabled ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+QString IntelVideoConfigurator::setHardwareAccelerationEnabled(bool enabled)
+{
+    const QStringList missing = missingPackages();
+    if (!missing.isEmpty()) {
+        return i18n("The necessary packages for Intel hardware acceleration to work are missing: %1", missing.join(QStringLiteral(", ")));
+    }
+    const QString content = readFile();
+    if (content.isEmpty()) {
+        return i18n("File reading error %1", SystemPaths::grubDefaults());
+    }
+    QString modified;
+    if (enabled) {
+        modified = modifyKernelOption(content, gucOption(), QString::number(int(GucMode::FullGucHuc)));
+        if (modified.isEmpty()) {
+            return i18n("Error when modifying the kernel parameter %1", gucOption());
+        }
+        modified = modifyKernelOption(modified, fbcOption(), QStringLiteral("1"));
+        if (modified.isEmpty()) {
+            return i18n("Error when modifying the kernel parameter %1", fbcOption());
+        }
+    } else {
+        const QStringList options = {gucOption(), fbcOption()};
+        modified = removeKernelOptions(content, options);
+        if (modified.isEmpty()) {
+            return i18n("Error when modifying the kernel parameter %1", options.join(QStringLiteral(", ")));
+        }
+    }
+    if (!writeFile(modified)) {
+        return i18n("Error writing to a file %1", SystemPaths::grubDefaults());
+    }
+    return QString();
+}

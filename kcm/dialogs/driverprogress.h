@@ -1,24 +1,53 @@
 #pragma once
 
-// Placeholder: the interface of the job progress dialog, with trivial bodies, so that the main
-// window builds before the real dialog lands.
+#include <QDialog>
+#include <QHash>
+#include <QPointer>
+#include <QString>
 
 #include <KAuth/Action>
-#include <QDialog>
+
+#include <functional>
 
 class KJob;
+class QProgressBar;
+class QVBoxLayout;
+class RebootRequester;
+
 namespace KAuth
 {
 class ExecuteJob;
 }
 
+// Follows one running privileged helper job in a small modal window: shows its percentage,
+// closes itself when the job ends and reports the outcome through finished(bool).
+//
+// The job is started from the event loop, not from the constructor, so that the caller has
+// connected finished(bool) and entered exec() before any result can arrive (a job may fail
+// inside start() already). The job deletes itself after its result.
 class DriverProgress : public QDialog
 {
     Q_OBJECT
 public:
-    DriverProgress(KAuth::ExecuteJob *job, QWidget *parent);
+    explicit DriverProgress(KAuth::ExecuteJob *job, QWidget *parent = nullptr);
+    ~DriverProgress() override;
 
+    // Returns at once when the job has already ended (its result came before the dialog was
+    // shown), so that the dialog can never wait for a result that has passed.
+    int exec() override;
+
+    // Asks whether to reboot now and, on yes, asks the desktop to reboot; reports a request
+    // that nobody took.
     static void rebootRequest();
+
+    // The same with the question and the reboot back-ends given. Returns true when a reboot
+    // was requested successfully.
+    using RebootQuestion = std::function<bool()>;
+    static bool rebootRequest(const RebootQuestion &askUser, RebootRequester &requester);
+    // The question box; true when the administrator answered Yes.
+    static bool askForReboot();
+    // The text of the box shown when no reboot could be requested.
+    static QString rebootFailedText();
 
 Q_SIGNALS:
     void finished(bool success);
@@ -29,5 +58,13 @@ private Q_SLOTS:
     void processResult(KJob *job);
 
 private:
-    KAuth::ExecuteJob *m_job;
+    void setupForm();
+    void startJob();
+
+    QPointer<KAuth::ExecuteJob> m_job;
+    QHash<KAuth::Action::AuthStatus, QString> m_statusTexts;
+    QVBoxLayout *m_layout = nullptr;
+    QProgressBar *m_progressBar = nullptr;
+    bool m_started = false;
+    bool m_resultHandled = false;
 };

@@ -27,7 +27,9 @@ MainModule::Services MainModule::Services::system()
     Services services;
     services.probe = &::getGpus;
     services.helper = std::make_shared<KAuthHelperRunner>();
-    services.rebootPrompt = &DriverProgress::rebootRequest;
+    services.rebootPrompt = [] {
+        DriverProgress::rebootRequest();
+    };
     services.moduleVersion = &ModuleInfo::version;
     services.renderer = &GpuInfo::currentRenderer;
     services.xorgDriverDirs = SystemPaths::xorgDriverDirs();

@@ -15,5 +15,6 @@ cmake --install "${BUILD_DIR:-$TOP/build}" >/dev/null
 
 corvo-admin-driver list-gpus
 if [ -n "${DISPLAY:-}" ] && command -v kcmshell5 >/dev/null && [ -n "$(ls /usr/lib/x86_64-linux-gnu/qt5/plugins/corvo_kcm_video_driver.so 2>/dev/null)" ]; then
+    kbuildsycoca5 >/dev/null 2>&1 || true
     exec kcmshell5 corvo_kcm_video_driver
 fi

@@ -12,7 +12,7 @@ const QRegularExpression &busIdPattern()
 {
     // Fields are bounded so that every one converts into 32 bits.
     static const QRegularExpression pattern(
-        QStringLiteral("^PCI:([0-9A-Fa-f]{1,8})@([0-9A-Fa-f]{1,8}):([0-9A-Fa-f]{1,8}):([0-9A-Fa-f]{1,8})$"));
+        QStringLiteral("\\APCI:([0-9A-Fa-f]{1,8})@([0-9A-Fa-f]{1,8}):([0-9A-Fa-f]{1,8}):([0-9A-Fa-f]{1,8})\\z"));
     return pattern;
 }
 
@@ -26,7 +26,7 @@ bool isCmdlineDefaultLine(const QString &line)
 // expands or that closes the quotes.
 bool isSafeCmdlineDefaultLine(const QString &line)
 {
-    static const QRegularExpression pattern(QStringLiteral("^\\s*(#\\s*)?GRUB_CMDLINE_LINUX_DEFAULT=\"[^\"$`\\\\]*\"\\s*$"));
+    static const QRegularExpression pattern(QStringLiteral("^\\s*(#\\s*)?GRUB_CMDLINE_LINUX_DEFAULT=\"[^\"$`\\\\]*\"\\s*\\z"));
     for (const QChar c : line) {
         if (c.category() == QChar::Other_Control && c != QLatin1Char('\t')) {
             return false;
@@ -159,7 +159,7 @@ QStringList lockHolderPids(const QByteArray &fuserOutput)
 
 QList<qint64> pidsToKill(const QStringList &atStart, const QStringList &now, qint64 ownPid)
 {
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,10}$"));
+    static const QRegularExpression digits(QStringLiteral("\\A[0-9]{1,10}\\z"));
     QSet<QString> stillHolding;
     for (const QString &word : now) {
         stillHolding.insert(word.trimmed());

@@ -3,6 +3,7 @@
 #include "helper_debug.h"
 #include "helperlogic.h"
 #include "helperpaths.h"
+#include "packagemarks.h"
 
 #include <KAuth/HelperSupport>
 
@@ -16,8 +17,6 @@
 #include <QTimer>
 
 #include <qapt/backend.h>
-#include <qapt/dependencyinfo.h>
-#include <qapt/package.h>
 #include <qapt/transaction.h>
 
 #include <cerrno>
@@ -377,36 +376,6 @@ KAuth::ActionReply DriverSwitchHelper::remove(const QVariantMap &args)
     return changePackages(names, PackageMode::Remove);
 }
 
-void DriverSwitchHelper::markForPurge(const QString &name)
-{
-    QApt::Package *package = m_backend->package(name);
-    QStringList nameSet;
-    const QList<QApt::DependencyItem> groups = package->depends() + package->recommends();
-    for (const QApt::DependencyItem &group : groups) {
-        for (const QApt::DependencyInfo &alternative : group) {
-            nameSet << alternative.packageName();
-        }
-    }
-    nameSet << package->name();
-
-    HelperLogic::PackageFacts facts;
-    facts.exists = [this](const QString &n) {
-        return m_backend->package(n) != nullptr;
-    };
-    facts.isInstalled = [this](const QString &n) {
-        QApt::Package *p = m_backend->package(n);
-        return p && p->isInstalled();
-    };
-    facts.requiredBy = [this](const QString &n) {
-        QApt::Package *p = m_backend->package(n);
-        return p ? p->requiredByList() : QStringList();
-    };
-    for (const QString &purge : HelperLogic::namesToPurge(nameSet, facts)) {
-        m_backend->package(purge)->setPurge();
-    }
-    package->setPurge();
-}
-
 KAuth::ActionReply DriverSwitchHelper::changePackages(const QStringList &names, PackageMode mode)
 {
     backupOnce();
@@ -416,23 +385,19 @@ KAuth::ActionReply DriverSwitchHelper::changePackages(const QStringList &names, 
         qCWarning(HELPER) << "Cannot open the package database:" << message;
         return errorReply(message.isEmpty() ? QStringLiteral("Cannot open the package database") : message);
     }
-    // Every name is looked up before anything is marked, so an unknown one leaves no marks.
-    for (const QString &name : names) {
-        if (!m_backend->package(name)) {
-            return errorReply(QStringLiteral("Cannot find package %1").arg(name));
-        }
-    }
-    for (const QString &name : names) {
-        if (mode == PackageMode::Install) {
-            m_backend->package(name)->setInstall();
-        } else {
-            markForPurge(name);
-        }
+    const QString unmarked = PackageMarks::mark(m_backend, names, mode == PackageMode::Remove);
+    if (!unmarked.isEmpty()) {
+        return errorReply(unmarked);
     }
 
     QApt::Transaction *transaction = m_backend->commitChanges();
-    if (!transaction) {
-        return errorReply(QStringLiteral("Cannot start the package transaction"));
+    // Without the package service on the system bus there is no transaction id, and no
+    // signal would ever end the wait.
+    if (!transaction || transaction->transactionId().isEmpty()) {
+        if (transaction) {
+            transaction->deleteLater();
+        }
+        return errorReply(QStringLiteral("Cannot start the package transaction: the package service did not answer"));
     }
     QEventLoop loop;
     bool done = false;

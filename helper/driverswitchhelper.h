@@ -44,7 +44,6 @@ private:
     void buildSnippet();
     bool writeSnippet();
     KAuth::ActionReply changePackages(const QStringList &names, PackageMode mode);
-    void markForPurge(const QString &name);
 
     QString m_driver;
     QString m_modelName;

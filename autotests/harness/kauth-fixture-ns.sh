@@ -1,0 +1,49 @@
+#!/bin/bash
+# kauth-fixture-ns.sh COMMAND [ARG...]
+#
+# Runs COMMAND as root in a throw-away private mount namespace in which every place the
+# privileged helper writes to is a fixture, so the helper's code runs unchanged on its real
+# paths and the host is never touched:
+#   /tmp, /etc/X11/xorg.conf.d, /etc/default, /etc/modprobe.d    empty tmpfs
+#   /usr/share, /usr/lib, /usr/sbin, /etc                         overlays over the host's folders;
+#                                                                 writes land in a tmpfs and vanish
+#   the X driver folders /usr/lib/x86_64-linux-gnu/xorg/modules/drivers, /usr/lib/xorg/modules/drivers
+#   and /usr/lib/x86_64-linux-gnu/nvidia/xorg                     empty tmpfs (tests put *_drv.so files in)
+# COMMAND fills the fixtures itself (it is root inside), e.g. writes /usr/sbin/update-grub.
+# The exit status is COMMAND's. Without root (or without the right to unshare) it prints why and
+# exits 77, which CTest reports as a skipped test (SKIP_RETURN_CODE 77).
+set -u
+
+if [ "${KAUTH_FIXTURE_INSIDE:-}" != 1 ]; then
+    if [ "$(id -u)" != 0 ]; then
+        echo "SKIP: kauth-fixture-ns.sh needs root for a private mount namespace" >&2
+        exit 77
+    fi
+    if ! /usr/bin/unshare -m --propagation private /bin/true 2>/dev/null; then
+        echo "SKIP: cannot create a private mount namespace here" >&2
+        exit 77
+    fi
+    KAUTH_FIXTURE_INSIDE=1 exec /usr/bin/unshare -m --propagation private "$0" "$@"
+fi
+unset KAUTH_FIXTURE_INSIDE
+
+fail() {
+    echo "kauth-fixture-ns.sh: $*" >&2
+    exit 1
+}
+
+SCRATCH=/mnt
+mount -t tmpfs -o mode=0755 kauth-fixture "$SCRATCH" || fail "cannot mount the scratch tmpfs"
+for dir in /etc /usr/share /usr/lib /usr/sbin; do
+    name=$(echo "$dir" | tr / _)
+    mkdir -p "$SCRATCH/upper$name" "$SCRATCH/work$name"
+    mount -t overlay overlay -o "lowerdir=$dir,upperdir=$SCRATCH/upper$name,workdir=$SCRATCH/work$name" "$dir" \
+        || fail "cannot overlay $dir"
+done
+for dir in /tmp /etc/X11/xorg.conf.d /etc/default /etc/modprobe.d \
+    /usr/lib/x86_64-linux-gnu/xorg/modules/drivers /usr/lib/xorg/modules/drivers /usr/lib/x86_64-linux-gnu/nvidia/xorg; do
+    mkdir -p "$dir" && mount -t tmpfs -o mode=0755 kauth-fixture "$dir" || fail "cannot mount a tmpfs on $dir"
+done
+chmod 1777 /tmp
+
+exec "$@"

@@ -1,0 +1,132 @@
+// The whole privileged path: a client executes the helper's actions through KAuth on a private
+// system bus with polkit, the bus activates the staged helper as root, and the helper writes to
+// the fixture paths of the namespace.
+#include "fixturefs.h"
+#include "harnessmain.h"
+#include "helperclient.h"
+
+#include <KAuth/ExecuteJob>
+
+#include <QProcess>
+#include <QTest>
+
+#include <unistd.h>
+
+using namespace FixtureFs;
+
+namespace
+{
+const QString snippet = QStringLiteral("/etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf");
+
+QVariantMap replaceArgs()
+{
+    return {{QStringLiteral("modelName"), QStringLiteral("GeForce GTX 1050 Ti")},
+            {QStringLiteral("busId"), QStringLiteral("PCI:0b@0000:00:0")},
+            {QStringLiteral("driver"), QStringLiteral("nvidia")},
+            {QStringLiteral("classId"), 0x300},
+            {QStringLiteral("videoCardVendorId"), 0x10de}};
+}
+
+// "--client": run one replace as whoever we are and print KAuth's error code and the text the
+// clients would show.
+int runAsClient()
+{
+    KAuth::ExecuteJob *job = HelperClient::makeAction(HelperAction::replace(), replaceArgs()).execute();
+    job->exec();
+    std::printf("code=%d\ntext=%s\n", job->error(), HelperClient::errorText(job).toUtf8().constData());
+    return 0;
+}
+}
+
+class KAuthRoundTripTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!insideFixtureNamespace()) {
+            QFAIL("refusing to run outside the fixture namespace: start it through autotests/harness/kauth-fixture-ns.sh");
+        }
+        QVERIFY2(QFileInfo::exists(QStringLiteral("/usr/lib/kauth/libexec/videodriver-helper")), "the staged helper is not overlaid; run scripts/build.sh first");
+        write(QStringLiteral("/usr/lib/x86_64-linux-gnu/nvidia/xorg/nvidia_drv.so"), "elf");
+        write(QStringLiteral("/tmp/driver-root.mark"), QByteArray()); // the backup has its own tests
+    }
+
+    void init()
+    {
+        clear(QStringLiteral("/etc/X11/xorg.conf.d"));
+    }
+
+    void rootReplaceWritesSnippet()
+    {
+        KAuthHelperRunner runner;
+        const HelperResult result = runner.run(HelperAction::replace(), replaceArgs());
+        QVERIFY2(result.ok, qPrintable(result.errorText));
+        QCOMPARE(read(snippet),
+                 QByteArray("Section \"Module\"\n   Load \"modesetting\"\nEndSection\n\n"
+                            "Section \"Device\"\n    Identifier \"GeForce GTX 1050 Ti\"\n    Driver \"nvidia\"\n    BusID \"PCI:11@0000:00:0\"\n"
+                            "    Option \"AllowEmptyInitialConfiguration\"\nEndSection\n\n"));
+    }
+
+    void helperErrorReachesClient_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QVariantMap>("args");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("replace without arguments") << HelperAction::replace() << QVariantMap() << QStringLiteral("Empty arguments!");
+        QVariantMap injected = replaceArgs();
+        injected.insert(QStringLiteral("modelName"), QStringLiteral("x\"\nSection \"Files\""));
+        QTest::newRow("replace with a line break") << HelperAction::replace() << injected << QStringLiteral("Error getting arguments.");
+        QVariantMap unknown = replaceArgs();
+        unknown.insert(QStringLiteral("driver"), QStringLiteral("vesa"));
+        QTest::newRow("replace with unknown driver") << HelperAction::replace() << unknown
+                                                     << QStringLiteral("The XOrg driver \"vesa\" is not installed: no vesa_drv.so in the XOrg driver folders.");
+        QTest::newRow("tearing with capital vendor") << HelperAction::tearing() << QVariantMap{{QStringLiteral("vendor"), QStringLiteral("Intel")}}
+                                                     << QStringLiteral("Did not receive proper GPU vendor");
+        QTest::newRow("install without drivers") << HelperAction::install() << QVariantMap{{QStringLiteral("drivers"), QStringList()}}
+                                                 << QStringLiteral("Didn't receive any drivers for installation");
+        QTest::newRow("acceleration without arguments") << HelperAction::acceleration() << QVariantMap()
+                                                        << QStringLiteral("acceleration change: Empty arguments!");
+    }
+    void helperErrorReachesClient()
+    {
+        QFETCH(QString, action);
+        QFETCH(QVariantMap, args);
+        QFETCH(QString, text);
+        KAuthHelperRunner runner;
+        const HelperResult result = runner.run(action, args);
+        QVERIFY(!result.ok);
+        QCOMPARE(result.errorText, text);
+        QVERIFY(!QFileInfo::exists(snippet));
+    }
+
+    void unprivilegedCallerRefused()
+    {
+        QProcess client;
+        client.start(QStringLiteral("/usr/bin/setpriv"),
+                     {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"), QStringLiteral("--"),
+                      QCoreApplication::applicationFilePath(), QStringLiteral("--client")});
+        QVERIFY(client.waitForFinished(60000));
+        const QString output = QString::fromUtf8(client.readAllStandardOutput());
+        QCOMPARE(client.exitCode(), 0);
+        QCOMPARE(output,
+                 QStringLiteral("code=%1\ntext=%2\n").arg(int(KAuth::ActionReply::AuthorizationDeniedError)).arg(HelperClient::errorTextForCode(KAuth::ActionReply::AuthorizationDeniedError)));
+        QVERIFY(!HelperClient::errorTextForCode(KAuth::ActionReply::AuthorizationDeniedError).isEmpty());
+        QVERIFY(!QFileInfo::exists(snippet));
+    }
+};
+
+int main(int argc, char **argv)
+{
+    HarnessMain::enterHarness(argc, argv,
+                              {QByteArrayLiteral(KAUTH_HARNESS_DIR "/kauth-fixture-ns.sh"), QByteArrayLiteral(KAUTH_HARNESS_DIR "/kauth-bus.sh"),
+                               QByteArrayLiteral(KAUTH_STAGE_DIR)});
+    QCoreApplication app(argc, argv);
+    if (argc > 1 && qstrcmp(argv[1], "--client") == 0) {
+        return runAsClient();
+    }
+    KAuthRoundTripTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_kauthroundtrip.moc"

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// The decisions of the privileged helper, kept free of files, processes and D-Bus so they can be
+// checked in-process.
+namespace HelperLogic
+{
+// NVIDIA's PCI vendor identifier: selects the layout with a Module section.
+constexpr int nvidiaVendorId = 0x10de;
+
+// True when the text can be placed between double quotes of an X configuration line without
+// ending the quotes, the line or the file: no double quote, no backslash, no line break and no
+// other control character (NUL included).
+bool isSafeConfigValue(const QString &value);
+
+// True for "PCI:<hex>@<hex>:<hex>:<hex>" (the form the clients send, sysfs hex digits).
+bool isValidBusId(const QString &busId);
+
+// The X server reads the BusID numbers in decimal: "PCI:0b@0000:00:0" -> "PCI:11@0000:00:0".
+// Every field keeps at least the width it had. Returns an empty text for an invalid bus id.
+QString xorgBusId(const QString &busId);
+
+// The snippet of a driver switch: a Module section for NVIDIA adapters, then the Device section.
+QString buildXOrgSnippet(int vendorId, const QString &modelName, const QString &driver, const QString &busId);
+
+// The tearing configuration file for one X driver.
+QString buildTearingConfig(const QString &driverName, const QString &tearFree);
+
+// True when "<driver>_drv.so" lies somewhere below one of the folders. The name is compared as
+// it is (no wildcards), so "*" or "../x" never match anything.
+bool xorgDriverExists(const QString &driver, const QStringList &driverDirs);
+
+// Checks a new "/etc/default/grub" against the current one: only lines setting
+// GRUB_CMDLINE_LINUX_DEFAULT (commented or not) may differ, and each of them in the new text
+// must be one plain double-quoted assignment that the shell cannot be made to leave.
+// Returns an empty text when the content is acceptable, otherwise the reason.
+QString checkGrubContent(const QString &current, const QString &proposed);
+
+// The words of fuser's output that are process ids worth signalling: numeric, not 1 and not
+// ownPid. fuser appends access letters ("1234c"); those words are not plain pids and are dropped.
+QStringList lockHolderPids(const QByteArray &fuserOutput);
+QList<qint64> pidsToKill(const QStringList &atStart, const QStringList &now, qint64 ownPid);
+
+// The dependency purge rule of a removal. nameSet holds the names of every dependency
+// alternative and recommendation of the removed package plus its own name. A name is purged when
+// its package exists and none of the packages requiring it is an existing, installed package
+// outside the name set. Returns the names to purge, in name-set order, each once.
+struct PackageFacts {
+    std::function<bool(const QString &)> exists;
+    std::function<bool(const QString &)> isInstalled;
+    std::function<QStringList(const QString &)> requiredBy;
+};
+QStringList namesToPurge(const QStringList &nameSet, const PackageFacts &facts);
+}

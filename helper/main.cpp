@@ -1,0 +1,12 @@
+#include "driverswitchhelper.h"
+#include "videodriverconfig.h"
+
+#include <KAuth/HelperSupport>
+
+int main(int argc, char **argv)
+{
+    // KAuth owns the event loop from here on and ends the process when it has been idle; the
+    // helper object lives until then.
+    auto *helper = new DriverSwitchHelper;
+    return KAuth::HelperSupport::helperMain(argc, argv, VIDEODRIVER_HELPER_ID, helper);
+}

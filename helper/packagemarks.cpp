@@ -1,0 +1,65 @@
+#include "packagemarks.h"
+
+#include "helperlogic.h"
+
+#include <QRegularExpression>
+
+#include <qapt/backend.h>
+#include <qapt/dependencyinfo.h>
+#include <qapt/package.h>
+
+namespace
+{
+void markForPurge(QApt::Backend *backend, QApt::Package *package)
+{
+    QStringList nameSet;
+    const QList<QApt::DependencyItem> groups = package->depends() + package->recommends();
+    for (const QApt::DependencyItem &group : groups) {
+        for (const QApt::DependencyInfo &alternative : group) {
+            nameSet << alternative.packageName();
+        }
+    }
+    nameSet << package->name();
+
+    HelperLogic::PackageFacts facts;
+    facts.exists = [backend](const QString &n) {
+        return backend->package(n) != nullptr;
+    };
+    facts.isInstalled = [backend](const QString &n) {
+        QApt::Package *p = backend->package(n);
+        return p && p->isInstalled();
+    };
+    facts.requiredBy = [backend](const QString &n) {
+        QApt::Package *p = backend->package(n);
+        return p ? p->requiredByList() : QStringList();
+    };
+    for (const QString &name : HelperLogic::namesToPurge(nameSet, facts)) {
+        backend->package(name)->setPurge();
+    }
+    package->setPurge(); // the package itself goes whatever the rule said about its own name
+}
+}
+
+namespace PackageMarks
+{
+QString mark(QApt::Backend *backend, const QStringList &names, bool remove)
+{
+    // Debian package names (with an optional architecture). Anything else is not looked up at
+    // all: APT would read a name with a NUL in it only up to the NUL.
+    static const QRegularExpression validName(QStringLiteral("\\A[a-z0-9][a-z0-9+.\\-]{0,254}(:[a-z0-9\\-]{1,32})?\\z"));
+    for (const QString &name : names) {
+        if (!validName.match(name).hasMatch() || !backend->package(name)) {
+            return QStringLiteral("Cannot find package %1").arg(name);
+        }
+    }
+    for (const QString &name : names) {
+        QApt::Package *package = backend->package(name);
+        if (remove) {
+            markForPurge(backend, package);
+        } else {
+            package->setInstall();
+        }
+    }
+    return QString();
+}
+}

@@ -278,7 +278,23 @@ bool DriverSwitchHelper::backup()
         QDir().rename(previous, target);
         return false;
     }
-    QDir(previous).removeRecursively();
+    // Only the two copies are the helper's to replace. Anything else in the backup folder (the
+    // restore command sets files aside there) is carried over; should that fail, the previous
+    // folder stays where it is rather than being deleted with it.
+    bool carriedOver = true;
+    const QStringList others = QDir(previous).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    for (const QString &name : others) {
+        if (name == QLatin1String("modprobe.d") || name == QLatin1String("xorg.conf.d")) {
+            continue;
+        }
+        if (!QDir().rename(previous + QLatin1Char('/') + name, target + QLatin1Char('/') + name)) {
+            qCWarning(HELPER) << "Cannot carry over" << name << "into the new backup; the previous backup is kept in" << previous;
+            carriedOver = false;
+        }
+    }
+    if (carriedOver) {
+        QDir(previous).removeRecursively();
+    }
     return true;
 }
 

@@ -212,8 +212,10 @@ private Q_SLOTS:
         write(QStringLiteral("/etc/modprobe.d/blacklist-nouveau.conf"), "blacklist nouveau\n");
         write(QStringLiteral("/etc/X11/xorg.conf.d/10-keyboard.conf"), "Section \"InputClass\"\nEndSection\n");
         QVERIFY(QFile::link(QStringLiteral("/etc/modprobe.d/blacklist-nouveau.conf"), QStringLiteral("/etc/modprobe.d/alias.conf")));
-        // A stale file from an older backup must not survive into the new one.
+        // A stale file from an older backup must not survive into the new one, but what the
+        // restore command set aside in the backup folder must.
         write(backupDir + QStringLiteral("/modprobe.d/stale.conf"), "stale");
+        write(backupDir + QStringLiteral("/set-aside-20260101-120000/xorg.conf.d/30-extra.conf"), "kept");
 
         DriverSwitchHelper helper;
         QCOMPARE(replyText(helper.replace(replaceArgs())), QString());
@@ -223,6 +225,8 @@ private Q_SLOTS:
         QCOMPARE(read(backupDir + QStringLiteral("/xorg.conf.d/10-keyboard.conf")), QByteArray("Section \"InputClass\"\nEndSection\n"));
         QVERIFY(!QFileInfo::exists(backupDir + QStringLiteral("/xorg.conf.d/20-vela-admin-video-driver.conf"))); // taken before the switch
         QVERIFY(!QFileInfo::exists(backupDir + QStringLiteral("/modprobe.d/stale.conf")));
+        QCOMPARE(read(backupDir + QStringLiteral("/set-aside-20260101-120000/xorg.conf.d/30-extra.conf")), QByteArray("kept"));
+        QVERIFY(!QFileInfo::exists(backupDir + QStringLiteral(".old")));
 
         // With the mark present the next change takes no copy.
         write(QStringLiteral("/etc/modprobe.d/later.conf"), "later");

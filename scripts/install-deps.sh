@@ -21,6 +21,8 @@ PACKAGES=(
     util-linux xvfb x11-apps x11-utils imagemagick kde-cli-tools
     # scripts/benchmark.sh: peak memory through /usr/bin/time
     time
+    # scripts/benchmark-packages.sh: the python3-apt scan it compares with
+    python3-apt
 )
 
 missing=()

@@ -3,10 +3,11 @@
 #include <QProcess>
 #include <QTest>
 
-// Runs the real corvo-admin-driver inside the namespace that run-with-fake-gpus.sh sets up:
+// Runs the real corvo-admin-driver inside the namespace that harness/gpu-fixture.sh sets up:
 // the hardware probe sees fake adapters, the package database is a fixture universe, the
-// boot loader defaults and the X log are the test's own and no system bus is reachable, so a
-// request that gets as far as the privileged helper fails like an unreachable helper does.
+// boot loader defaults and the X log are the test's own, the X server counts as the display
+// manager's whatever runs on the host, and no system bus is reachable, so a request that gets
+// as far as the privileged helper fails like an unreachable helper does.
 
 namespace
 {
@@ -22,6 +23,23 @@ QString grub(const QString &commandLine)
 QString lines(const QStringList &list)
 {
     return list.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+// True when /etc/default is a tmpfs of this mount namespace, where writing the defaults is harmless.
+bool privateEtcDefault()
+{
+    QFile mounts(QStringLiteral("/proc/self/mountinfo"));
+    if (!mounts.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const QList<QByteArray> entries = mounts.readAll().split('\n');
+    for (const QByteArray &entry : entries) {
+        const QList<QByteArray> fields = entry.split(' ');
+        if (fields.size() > 4 && fields.at(4) == "/etc/default" && entry.contains(" - tmpfs ")) {
+            return true;
+        }
+    }
+    return false;
 }
 
 struct Outcome {
@@ -47,10 +65,10 @@ private:
 
 void CliChangeTest::initTestCase()
 {
-    m_gpus = QString::fromLocal8Bit(qgetenv("CORVO_FAKE_GPUS"));
+    m_gpus = QString::fromLocal8Bit(qgetenv("CLICHANGE_MACHINE"));
     // Outside the namespace the tool would see the host and change /etc/default.
-    if (m_gpus.isEmpty() || !qEnvironmentVariableIsSet("DBUS_SYSTEM_BUS_ADDRESS")) {
-        QFAIL("run through run-with-fake-gpus.sh");
+    if (m_gpus.isEmpty() || !qEnvironmentVariableIsSet("GPU_FIXTURE") || !qEnvironmentVariableIsSet("DBUS_SYSTEM_BUS_ADDRESS") || !privateEtcDefault()) {
+        QFAIL("run through harness/gpu-fixture.sh --etc-default --no-system-bus with CLICHANGE_MACHINE set");
     }
 }
 

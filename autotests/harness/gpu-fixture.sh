@@ -39,12 +39,22 @@
 #       /var/log/vela-dm/Xorg.0.log (dm). Missing ones do not exist.
 #   --x-owner root|user
 #       what "ps ho user $(pgrep X)" answers: root (default) or someone else. A stand-in for
-#       pgrep is bound over /usr/bin/pgrep for that.
+#       pgrep is bound over every pgrep on PATH (and /usr/bin/pgrep) and put first on PATH, so
+#       an X server running on the host (another test's Xvfb, say) is never seen.
 #   --xorg N:FILE
 #       an empty file FILE (may contain "/") in X driver folder N: 1 =
 #       /usr/lib/x86_64-linux-gnu/xorg/modules/drivers, 2 = /usr/lib/xorg/modules/drivers,
 #       3 = /usr/lib/x86_64-linux-gnu/nvidia/xorg. "--xorg 2:sub->1" makes sub a symbolic link
 #       to folder 1's fixture copy. Unlisted folders are empty.
+#   --etc-default
+#       an empty private tmpfs over /etc/default, so that the command may write the boot
+#       loader defaults (/etc/default/grub) at their real path.
+#   --no-system-bus
+#       DBUS_SYSTEM_BUS_ADDRESS names a socket that does not exist: requests to the privileged
+#       helper fail at once, as with an unreachable helper.
+#
+# The environment reaches the command unchanged (APT_CONFIG for a fixture package universe,
+# say), apart from PATH (the pgrep stand-in first), GPU_FIXTURE and the bus address above.
 #
 # libhd's helpers /usr/bin/udevadm and /usr/sbin/acpidump are replaced by /bin/true and
 # /dev/mem is absent, so nothing of the real machine leaks into the probe. /proc/bus/pci is
@@ -60,6 +70,7 @@ ARGS=("$@")
 
 # ---- the options ----
 GPUS=() ALIASES=() MODULES=() LOADED=() DRMS=() XORG=() XLOG_ROOT= XLOG_DM= X_OWNER=root MODULE_TREE=
+ETC_DEFAULT= NO_SYSTEM_BUS=
 while [ $# -gt 0 ]; do
     case $1 in
     --gpu) GPUS+=("$2"); shift 2 ;;
@@ -77,6 +88,8 @@ while [ $# -gt 0 ]; do
         shift 2 ;;
     --x-owner) X_OWNER=$2; shift 2 ;;
     --xorg) XORG+=("$2"); shift 2 ;;
+    --etc-default) ETC_DEFAULT=1; shift ;;
+    --no-system-bus) NO_SYSTEM_BUS=1; shift ;;
     --) shift; break ;;
     *) echo "gpu-fixture.sh: unknown option $1 (see the top of the script)" >&2; exit 2 ;;
     esac
@@ -221,14 +234,16 @@ for x in ${XORG[@]+"${XORG[@]}"}; do
     fi
 done
 
-# The X owner check runs "ps ho user $(pgrep X)": answer with a process of the caller (bash
-# execs ps as its last command, so the parent of pgrep is ps itself) or with none at all.
+# The X owner check runs "ps ho user $(pgrep X)": answer with a process of the caller that
+# lives as long as the command, the command itself (exec keeps this shell's process id), or
+# with the largest pid_max itself, which process ids never reach.
+mkdir -p "$FIX/bin"
 case $X_OWNER in
-root) printf '#!/bin/sh\necho "$PPID"\n' >"$FIX/pgrep" ;;
-user) printf '#!/bin/sh\necho 4194304\n' >"$FIX/pgrep" ;;
+root) printf '#!/bin/sh\necho %d\n' $$ >"$FIX/bin/pgrep" ;;
+user) printf '#!/bin/sh\necho 4194304\n' >"$FIX/bin/pgrep" ;;
 *) echo "gpu-fixture.sh: --x-owner wants root or user" >&2; exit 2 ;;
 esac
-chmod +x "$FIX/pgrep"
+chmod +x "$FIX/bin/pgrep"
 
 # ---- mount it over the real paths ----
 mount --bind "$FIX/sys" /sys
@@ -280,7 +295,23 @@ mkdir -p /var/log/vela-dm
 for t in /usr/bin/udevadm /usr/sbin/acpidump; do
     [ -e "$t" ] && mount --bind /bin/true "$t"
 done
-[ -e /usr/bin/pgrep ] && mount --bind "$FIX/pgrep" /usr/bin/pgrep
+# Every pgrep the command could find through PATH answers as the stand-in, and should PATH
+# lack one, the stand-in's folder comes first anyway.
+IFS=: read -r -a path_dirs <<<"$PATH"
+declare -A covered=()
+for d in /usr/bin ${path_dirs[@]+"${path_dirs[@]}"}; do
+    [ -f "$d/pgrep" ] || continue
+    real=$(readlink -f "$d/pgrep")
+    [ -z "${covered[$real]:-}" ] || continue
+    covered[$real]=1
+    mount --bind "$FIX/bin/pgrep" "$real"
+done
+export PATH=$FIX/bin:$PATH
+
+if [ -n "$ETC_DEFAULT" ]; then
+    mount -t tmpfs -o size=1m,mode=755 gpu-fixture-etc-default /etc/default
+fi
+[ -n "$NO_SYSTEM_BUS" ] && export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$FIX/no-system-bus
 # Tests that must run only here look for this.
 export GPU_FIXTURE=$FIX
 exec "$@"

@@ -37,7 +37,7 @@ void useUniverse(const char *name)
 
 bool privateEtcDefault()
 {
-    if (qgetenv("CORVO_PRIVATE_ETC_DEFAULT") != "1") {
+    if (!qEnvironmentVariableIsSet("GPU_FIXTURE")) {
         return false;
     }
     QFile mounts(QStringLiteral("/proc/self/mountinfo"));
@@ -80,7 +80,7 @@ void IntelConfiguratorTest::initTestCase()
 {
     // Never write the host's boot loader defaults.
     if (!privateEtcDefault()) {
-        QFAIL("run through in-private-etc-default.sh: /etc/default must be a private tmpfs");
+        QFAIL("run through harness/gpu-fixture.sh --etc-default: /etc/default must be a private tmpfs");
     }
 }
 

@@ -17,6 +17,12 @@ STAGE=${2:?stage folder}
 GROUP=${3:?switching or intel}
 HERE=$(cd "$(dirname "$0")" && pwd)
 HARNESS=$(cd "$HERE/../harness" && pwd)
+# The system bus and the helper's start need real root; gpu-fixture.sh alone would make do with
+# a user namespace, in which the helper's fixture mounts then fail.
+if [ "$(id -u)" != 0 ]; then
+    echo "SKIP: needs root for a private system bus with the privileged helper"
+    exit 77
+fi
 if [ ! -x "$STAGE/usr/lib/kauth/libexec/videodriver-helper" ]; then
     echo "FAIL: no staged helper in $STAGE; run scripts/build.sh first"
     exit 1

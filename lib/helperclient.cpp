@@ -5,6 +5,8 @@
 #include <KAuth/ExecuteJob>
 #include <KLocalizedString>
 
+#include <QThread>
+
 namespace HelperClient
 {
 QString helperId()
@@ -78,13 +80,35 @@ QString errorText(const KAuth::ExecuteJob *job)
 
 IHelperRunner::~IHelperRunner() = default;
 
+namespace
+{
+// KAuth's helper support claims the helper's bus name before it registers the object that serves
+// the actions. A call arriving in between - often the very call that made the bus start the
+// helper - comes back as a D-Bus error "No such object path". It never reached the helper, so
+// sending it again is safe.
+bool helperNotServingYet(const KAuth::ExecuteJob *job)
+{
+    return job->error() == KAuth::ActionReply::DBusError && HelperClient::errorText(job).contains(QLatin1String("No such object path"));
+}
+}
+
 HelperResult KAuthHelperRunner::run(const QString &shortName, const QVariantMap &args)
 {
-    KAuth::ExecuteJob *job = HelperClient::makeAction(shortName, args).execute();
+    constexpr int attempts = 50;
+    constexpr int pauseMs = 100;
     HelperResult result;
-    result.ok = job->exec();
-    if (!result.ok) {
+    for (int attempt = 1;; ++attempt) {
+        KAuth::ExecuteJob *job = HelperClient::makeAction(shortName, args).execute();
+        result.ok = job->exec();
+        if (result.ok) {
+            break;
+        }
+        if (attempt < attempts && helperNotServingYet(job)) {
+            QThread::msleep(pauseMs);
+            continue;
+        }
         result.errorText = HelperClient::errorText(job);
+        break;
     }
     return result;
 }

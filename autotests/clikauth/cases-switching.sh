@@ -1,0 +1,172 @@
+# Cases of clikauth-test.sh: set-module and set-xorg through the real helper.
+
+# The NVIDIA desktop used below: a GTX 1060 on bus 0b (above 9: the helper writes the bus in
+# decimal) on nouveau, with nvidia installed as a module, X drivers nvidia and modesetting
+# installed, and the X server running NVIDIA's driver.
+NVIDIA_DESKTOP=(
+    --gpu 0000:0b:00.0,10de,1c03,030000,nouveau,1043,85bf
+    --alias 'pci:v000010DEd*sv*sd*bc03sc*i* nouveau'
+    --alias 'pci:v000010DEd*sv*sd*bc03sc00i00* nvidia'
+    --module kernel/drivers/gpu/drm/nouveau/nouveau.ko=nouveau
+    --module updates/dkms/nvidia.ko=nvidia
+    --drm 0000:0b:00.0
+    --xlog 'root=[    20.123] (II) NVIDIA(0): Setting mode "DFP-0:nvidia-auto-select"\n'
+    --xorg 1:modesetting_drv.so --xorg 3:nvidia_drv.so
+)
+
+# ---------------------------------------------------------------------------------------------
+# A switch to the nvidia module: the Device section names the adapter by its PCI database name
+# (not libhd's "nVidia GP106 ..."), has no Module section although the adapter is NVIDIA (the
+# tool sends no vendor), and the first request takes the backup of both folders, older snippet
+# included, before that snippet is deleted. The second request, chosen by model name, rewrites
+# the whole file and takes no new backup. A driver without an X driver file is refused by the
+# helper, whose reason reaches the log line; so is every request of an unprivileged caller.
+# Neither changes anything.
+cat >"$WORK/switch.expected" <<'EOF'
+$ set-module PCI:0b@0000:00:0 nvidia
+[exit 0]
+--- /etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf
+Section "Device"
+    Identifier "GP106 [GeForce GTX 1060 6GB]"
+    Driver "nvidia"
+    BusID "PCI:11@0000:00:0"
+    Option "AllowEmptyInitialConfiguration"
+EndSection
+
+[end of /etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf]
+--- tree /etc/X11/xorg.conf.d
+10-keyboard.conf
+20-vela-admin-video-driver.conf
+--- tree /usr/share/vela-admin-video-driver
+modprobe.d/
+modprobe.d/blacklist-fixture.conf
+xorg.conf.d/
+xorg.conf.d/10-keyboard.conf
+xorg.conf.d/20-vela-admin-driver.conf
+--- /usr/share/vela-admin-video-driver/xorg.conf.d/20-vela-admin-driver.conf
+Section "Device"
+    Identifier "older"
+EndSection
+[end of /usr/share/vela-admin-video-driver/xorg.conf.d/20-vela-admin-driver.conf]
+$ set-xorg nVidia GP106 [GeForce GTX 1060 6GB] modesetting
+[exit 0]
+--- /etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf
+Section "Device"
+    Identifier "GP106 [GeForce GTX 1060 6GB]"
+    Driver "modesetting"
+    BusID "PCI:11@0000:00:0"
+    Option "AllowEmptyInitialConfiguration"
+EndSection
+
+[end of /etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf]
+--- tree /usr/share/vela-admin-video-driver
+modprobe.d/
+modprobe.d/blacklist-fixture.conf
+xorg.conf.d/
+xorg.conf.d/10-keyboard.conf
+xorg.conf.d/20-vela-admin-driver.conf
+$ set-xorg PCI:0b@0000:00:0 vesa
+stderr: corvo.cli: D-Bus helper error: The XOrg driver "vesa" is not installed: no vesa_drv.so in the XOrg driver folders.
+[exit 255]
+(nobody) $ set-module PCI:0b@0000:00:0 nvidia
+stderr: corvo.cli: D-Bus helper error: You are not authorized to perform this action.
+[exit 255]
+(nobody) $ set-xorg PCI:0b@0000:00:0 nvidia
+stderr: corvo.cli: D-Bus helper error: You are not authorized to perform this action.
+[exit 255]
+--- /etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf
+Section "Device"
+    Identifier "GP106 [GeForce GTX 1060 6GB]"
+    Driver "modesetting"
+    BusID "PCI:11@0000:00:0"
+    Option "AllowEmptyInitialConfiguration"
+EndSection
+
+[end of /etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf]
+--- tree /etc/X11/xorg.conf.d
+10-keyboard.conf
+20-vela-admin-video-driver.conf
+EOF
+check switch "$WORK/switch.expected" "${NVIDIA_DESKTOP[@]}" -- '
+    mkdir -p /etc/modprobe.d
+    echo "blacklist fixture" >/etc/modprobe.d/blacklist-fixture.conf
+    printf "Section \"InputClass\"\nEndSection\n" >/etc/X11/xorg.conf.d/10-keyboard.conf
+    printf "Section \"Device\"\n    Identifier \"older\"\nEndSection\n" >/etc/X11/xorg.conf.d/20-vela-admin-driver.conf
+    run set-module PCI:0b@0000:00:0 nvidia
+    show /etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf
+    tree /etc/X11/xorg.conf.d
+    tree /usr/share/vela-admin-video-driver
+    show /usr/share/vela-admin-video-driver/xorg.conf.d/20-vela-admin-driver.conf
+    run set-xorg "nVidia GP106 [GeForce GTX 1060 6GB]" modesetting
+    show /etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf
+    tree /usr/share/vela-admin-video-driver
+    run set-xorg PCI:0b@0000:00:0 vesa
+    run --nobody set-module PCI:0b@0000:00:0 nvidia
+    run --nobody set-xorg PCI:0b@0000:00:0 nvidia
+    show /etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf
+    tree /etc/X11/xorg.conf.d'
+
+# ---------------------------------------------------------------------------------------------
+# Refusals on an untouched machine: neither the snippet nor a backup nor the backup mark appear
+# (a refused request must not use up the one backup of the boot).
+cat >"$WORK/refused.expected" <<'EOF'
+(nobody) $ set-module PCI:0b@0000:00:0 nvidia
+stderr: corvo.cli: D-Bus helper error: You are not authorized to perform this action.
+[exit 255]
+$ set-xorg PCI:0b@0000:00:0 vesa
+stderr: corvo.cli: D-Bus helper error: The XOrg driver "vesa" is not installed: no vesa_drv.so in the XOrg driver folders.
+[exit 255]
+$ set-module PCI:0b@0000:00:0 nouveau
+stderr: corvo.cli: D-Bus helper error: The XOrg driver "nouveau" is not installed: no nouveau_drv.so in the XOrg driver folders.
+[exit 255]
+--- tree /etc/X11/xorg.conf.d
+10-keyboard.conf
+--- tree /usr/share/vela-admin-video-driver does not exist
+--- /tmp/driver-root.mark does not exist
+EOF
+check refused "$WORK/refused.expected" "${NVIDIA_DESKTOP[@]}" -- '
+    printf "Section \"InputClass\"\nEndSection\n" >/etc/X11/xorg.conf.d/10-keyboard.conf
+    run --nobody set-module PCI:0b@0000:00:0 nvidia
+    run set-xorg PCI:0b@0000:00:0 vesa
+    run set-module PCI:0b@0000:00:0 nouveau
+    tree /etc/X11/xorg.conf.d
+    tree /usr/share/vela-admin-video-driver
+    show /tmp/driver-root.mark'
+
+# ---------------------------------------------------------------------------------------------
+# Two more adapters: an Intel one on bus 00 (the bus stays "00"), chosen by vendor name, and an
+# NVIDIA device the PCI database does not know on bus 1f: its name is libpci's numeric one, and
+# its bus becomes 31.
+cat >"$WORK/others.expected" <<'EOF'
+$ set-module Intel Corporation i915
+[exit 0]
+--- /etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf
+Section "Device"
+    Identifier "UHD Graphics 620"
+    Driver "i915"
+    BusID "PCI:00@0000:02:0"
+    Option "AllowEmptyInitialConfiguration"
+EndSection
+
+[end of /etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf]
+$ set-module PCI:1f@0000:00:0 nouveau
+[exit 0]
+--- /etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf
+Section "Device"
+    Identifier "Device fff0"
+    Driver "nouveau"
+    BusID "PCI:31@0000:00:0"
+    Option "AllowEmptyInitialConfiguration"
+EndSection
+
+[end of /etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf]
+EOF
+check others "$WORK/others.expected" \
+    --gpu 0000:00:02.0,8086,5917,030000,i915 --gpu 0000:1f:00.0,10de,fff0,030000 \
+    --alias 'pci:v00008086d*sv*sd*bc03sc*i* i915' --alias 'pci:v000010DEd*sv*sd*bc03sc*i* nouveau' \
+    --module kernel/drivers/gpu/drm/i915/i915.ko=i915 --module kernel/drivers/gpu/drm/nouveau/nouveau.ko=nouveau \
+    --xorg 2:i915_drv.so --xorg 1:nouveau_drv.so -- '
+    run set-module "Intel Corporation" i915
+    show /etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf
+    run set-module PCI:1f@0000:00:0 nouveau
+    show /etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf'

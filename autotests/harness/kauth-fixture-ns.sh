@@ -32,8 +32,23 @@ fail() {
     exit 1
 }
 
-SCRATCH=/mnt
+# The project may live anywhere, a CI clone in /tmp or /mnt included: the scratch tmpfs goes
+# on the first of these folders that does not hold it, and whatever of the old /tmp the
+# command needs (the project, absolute paths among its arguments) is bound back after /tmp
+# has been emptied.
+TOP=$(cd "$(dirname "$0")/../.." && pwd)
+SCRATCH=
+for candidate in /mnt /media /srv /opt; do
+    case "$TOP/" in "$candidate"/*) continue ;; esac
+    [ -d "$candidate" ] && { SCRATCH=$candidate; break; }
+done
+[ -n "$SCRATCH" ] || fail "no folder for the scratch tmpfs"
 mount -t tmpfs -o mode=0755 kauth-fixture "$SCRATCH" || fail "cannot mount the scratch tmpfs"
+mkdir -p "$SCRATCH/oldtmp" && mount --bind /tmp "$SCRATCH/oldtmp" || fail "cannot keep the old /tmp reachable"
+KEEP=()
+for path in "$TOP" "$@"; do
+    case "$path" in /tmp/?*) KEEP+=("$(echo "$path" | cut -d/ -f3)") ;; esac
+done
 for dir in /etc /usr/share /usr/lib /usr/sbin; do
     name=$(echo "$dir" | tr / _)
     mkdir -p "$SCRATCH/upper$name" "$SCRATCH/work$name"
@@ -45,5 +60,14 @@ for dir in /tmp /etc/X11/xorg.conf.d /etc/default /etc/modprobe.d \
     mkdir -p "$dir" && mount -t tmpfs -o mode=0755 kauth-fixture "$dir" || fail "cannot mount a tmpfs on $dir"
 done
 chmod 1777 /tmp
+for entry in ${KEEP[@]+"${KEEP[@]}"}; do
+    [ -e "/tmp/$entry" ] && continue
+    if [ -d "$SCRATCH/oldtmp/$entry" ]; then
+        mkdir -p "/tmp/$entry"
+    else
+        touch "/tmp/$entry"
+    fi
+    mount --bind "$SCRATCH/oldtmp/$entry" "/tmp/$entry" || fail "cannot keep /tmp/$entry reachable"
+done
 
 exec "$@"

@@ -1,9 +1,13 @@
 #include "helperclient.h"
+#include "driverlib_debug.h"
 #include "videodriverconfig.h"
 
 #include <KAuth/ActionReply>
 #include <KAuth/ExecuteJob>
 #include <KLocalizedString>
+
+#include <QEventLoop>
+#include <QTimer>
 
 namespace HelperClient
 {
@@ -78,13 +82,44 @@ QString errorText(const KAuth::ExecuteJob *job)
 
 IHelperRunner::~IHelperRunner() = default;
 
+namespace
+{
+// A helper that the bus starts for a call claims its name before KAuth has registered the
+// helper's object, and the call is handed over in between: it is answered "No such object
+// path" without reaching the helper. Nothing was done, so the call is safe to repeat once the
+// helper is up.
+bool missedStartingHelper(const KAuth::ExecuteJob *job)
+{
+    return job->error() == KAuth::ActionReply::DBusError && job->errorString().contains(QLatin1String("No such object path"));
+}
+
+// Waits without blocking the caller's window.
+void pause(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+}
+
 HelperResult KAuthHelperRunner::run(const QString &shortName, const QVariantMap &args)
 {
-    KAuth::ExecuteJob *job = HelperClient::makeAction(shortName, args).execute();
+    constexpr int attempts = 5;
     HelperResult result;
-    result.ok = job->exec();
-    if (!result.ok) {
+    for (int attempt = 1; attempt <= attempts; ++attempt) {
+        KAuth::ExecuteJob *job = HelperClient::makeAction(shortName, args).execute();
+        result.ok = job->exec();
+        if (result.ok) {
+            return result;
+        }
         result.errorText = HelperClient::errorText(job);
+        result.errorCode = job->error();
+        result.jobErrorString = job->errorString().isEmpty() ? job->errorText() : job->errorString();
+        if (!missedStartingHelper(job) || attempt == attempts) {
+            break;
+        }
+        qCDebug(DRIVERLIB) << "The helper was not ready for" << shortName << "on attempt" << attempt << "- trying again";
+        pause(100 * attempt);
     }
     return result;
 }

@@ -53,9 +53,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Xvfb picks a free display itself and writes its number to the given descriptor.
+# Xvfb picks a free display itself and writes its number to the given descriptor. It runs under
+# a lower-case name: other tests running meanwhile ask the host "which X server runs" with
+# "pgrep X", and this private server must not be their answer.
+ln -s "$(command -v Xvfb)" "$work/xvfb-private"
 exec 5>"$work/display"
-Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+"$work/xvfb-private" -displayfd 5 -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 xpid=$!
 exec 5>&-
 for _ in $(seq 1 50); do

@@ -1,11 +1,13 @@
 #include "helperclient.h"
+#include "driverlib_debug.h"
 #include "videodriverconfig.h"
 
 #include <KAuth/ActionReply>
 #include <KAuth/ExecuteJob>
 #include <KLocalizedString>
 
-#include <QThread>
+#include <QEventLoop>
+#include <QTimer>
 
 namespace HelperClient
 {
@@ -82,33 +84,42 @@ IHelperRunner::~IHelperRunner() = default;
 
 namespace
 {
-// KAuth's helper support claims the helper's bus name before it registers the object that serves
-// the actions. A call arriving in between - often the very call that made the bus start the
-// helper - comes back as a D-Bus error "No such object path". It never reached the helper, so
-// sending it again is safe.
-bool helperNotServingYet(const KAuth::ExecuteJob *job)
+// A helper that the bus starts for a call claims its name before KAuth has registered the
+// helper's object, and the call is handed over in between: it is answered "No such object
+// path" without reaching the helper. Nothing was done, so the call is safe to repeat once the
+// helper is up.
+bool missedStartingHelper(const KAuth::ExecuteJob *job)
 {
-    return job->error() == KAuth::ActionReply::DBusError && HelperClient::errorText(job).contains(QLatin1String("No such object path"));
+    return job->error() == KAuth::ActionReply::DBusError && job->errorString().contains(QLatin1String("No such object path"));
+}
+
+// Waits without blocking the caller's window.
+void pause(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 }
 
 HelperResult KAuthHelperRunner::run(const QString &shortName, const QVariantMap &args)
 {
-    constexpr int attempts = 50;
-    constexpr int pauseMs = 100;
+    constexpr int attempts = 10; // at most 4.5 s of pauses in all
     HelperResult result;
-    for (int attempt = 1;; ++attempt) {
+    for (int attempt = 1; attempt <= attempts; ++attempt) {
         KAuth::ExecuteJob *job = HelperClient::makeAction(shortName, args).execute();
         result.ok = job->exec();
         if (result.ok) {
-            break;
-        }
-        if (attempt < attempts && helperNotServingYet(job)) {
-            QThread::msleep(pauseMs);
-            continue;
+            return result;
         }
         result.errorText = HelperClient::errorText(job);
-        break;
+        result.errorCode = job->error();
+        result.jobErrorString = job->errorString().isEmpty() ? job->errorText() : job->errorString();
+        if (!missedStartingHelper(job) || attempt == attempts) {
+            break;
+        }
+        qCDebug(DRIVERLIB) << "The helper was not ready for" << shortName << "on attempt" << attempt << "- trying again";
+        pause(100 * attempt);
     }
     return result;
 }

@@ -62,6 +62,8 @@ QString errorTextForCode(int kauthError);
 struct HelperResult {
     bool ok = false;
     QString errorText; // empty on success
+    int errorCode = 0; // KAuth's error code of a failed job (0 when the runner has none)
+    QString jobErrorString; // the failed job's own text, empty when KAuth gave none
 };
 
 // Runs one helper action to its end. Logic that needs the helper talks to this interface, so

@@ -1,6 +1,8 @@
 // Measures how quickly the control module shows its loading state while a slow probe runs,
 // and when the filled window becomes usable. Not a test: run it by hand.
-//   kcm-loading-benchmark [probe-milliseconds]      (default 3000)
+//   kcm-loading-benchmark [probe-milliseconds]      (default 3000): a made-up probe that sleeps
+//   kcm-loading-benchmark --real-probe              the host's own services and probe; run it on
+//                                                   a made-up machine (loading-benchmark.sh)
 // Runs on any Qt platform: QT_QPA_PLATFORM=offscreen, or a real X server through DISPLAY.
 #include "device.h"
 #include "mainmodule.h"
@@ -62,7 +64,8 @@ private:
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    const int probeMs = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 3000;
+    const bool realProbe = argc > 1 && qstrcmp(argv[1], "--real-probe") == 0;
+    const int probeMs = realProbe ? -1 : argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 3000;
 
     MainModule::Services services;
     services.probe = [probeMs] {
@@ -78,6 +81,9 @@ int main(int argc, char **argv)
     services.renderer = [] {
         return QString();
     };
+    if (realProbe) {
+        services = MainModule::Services::system();
+    }
 
     QElapsedTimer clock;
     clock.start();
@@ -94,14 +100,20 @@ int main(int argc, char **argv)
         if (gpuBox->isEnabled()) {
             enabledAt = clock.elapsed();
             app.quit();
+        } else if (QApplication::activeModalWidget()) {
+            app.quit(); // the probe found nothing: "Couldn't find any GPUs"
         }
     });
     poll.start(1);
-    QTimer::singleShot(probeMs + 10000, &app, &QApplication::quit);
+    QTimer::singleShot(realProbe ? 120000 : probeMs + 10000, &app, &QApplication::quit);
     app.exec();
 
     std::printf("platform:                      %s\n", qPrintable(QGuiApplication::platformName()));
-    std::printf("probe duration:                %d ms\n", probeMs);
+    if (realProbe) {
+        std::printf("probe:                         real (%d adapters listed)\n", gpuBox->count());
+    } else {
+        std::printf("probe duration:                %d ms\n", probeMs);
+    }
     std::printf("constructor returned after:    %lld ms\n", constructed);
     std::printf("loading state painted after:   %lld ms\n", frame.paintedAt);
     std::printf("filled window enabled after:   %lld ms\n", enabledAt);

@@ -65,7 +65,7 @@ public:
         return answer;
     }
     QList<QPair<QString, QVariantMap>> calls;
-    HelperResult answer{true, QString()};
+    HelperResult answer{true, QString(), 0, QString()};
 };
 
 // Answers every modal dialog that comes up and remembers what it said, so that no test waits
@@ -469,7 +469,7 @@ private Q_SLOTS:
 
         auto module = openFilled({makeAdapter(nvidiaSpec())});
         child<QComboBox>(module.get(), "kernelModuleBox")->setCurrentIndex(2);
-        m_helper->answer = {false, helperText};
+        m_helper->answer = {false, helperText, 0, QString()};
 
         ModalAnswerer answerer;
         module->save();
@@ -481,6 +481,40 @@ private Q_SLOTS:
         QCOMPARE(module->getCurrentGpu()->currentDriver().trueName, QStringLiteral("nouveau"));
         QCOMPARE(module->getCurrentGpu()->newDriver().trueName, QStringLiteral("nvidia_drm"));
         QCOMPARE(child<QComboBox>(module.get(), "kernelModuleBox")->itemText(0), QStringLiteral("nouveau (current)"));
+    }
+
+    // What the real runner reports: KAuth's error code, and the job's own text when it had one.
+    void saveFailureWithCode_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("jobText");
+        QTest::addColumn<QString>("shown");
+
+        QTest::newRow("refused, no text") << 4 << QString() << QStringLiteral("Kernel module switch error: Authorization denied.");
+        QTest::newRow("prompt cancelled, no text") << 5 << QString() << QStringLiteral("Kernel module switch error: Cancelled by user.");
+        QTest::newRow("D-Bus error with text") << 8 << QStringLiteral("DBus Backend error: could not contact the helper.")
+                                               << QStringLiteral("Kernel module switch error: DBus Backend error: could not contact the helper.");
+        QTest::newRow("helper error") << -1 << QStringLiteral("Error getting arguments.") << QStringLiteral("Kernel module switch error: Error getting arguments.");
+        QTest::newRow("unknown code, no text") << 42 << QString() << QStringLiteral("Kernel module switch error: Unknown error");
+    }
+    void saveFailureWithCode()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, jobText);
+        QFETCH(QString, shown);
+
+        auto module = openFilled({makeAdapter(nvidiaSpec())});
+        child<QComboBox>(module.get(), "kernelModuleBox")->setCurrentIndex(1);
+        // The runner's own fallback text must not be what the module shows.
+        m_helper->answer = {false, QStringLiteral("runner's fallback text"), code, jobText};
+
+        ModalAnswerer answerer;
+        module->save();
+
+        QCOMPARE(answerer.seen.size(), 1);
+        QVERIFY2(answerer.sawText(shown), qPrintable(answerer.seen.first().second.join(QLatin1Char('|'))));
+        QCOMPARE(m_reboots, 0);
+        QCOMPARE(module->getCurrentGpu()->currentDriver().trueName, QStringLiteral("nouveau"));
     }
 
     void load_data()

@@ -18,7 +18,7 @@ PACKAGES=(
     # run time: the package worker, D-Bus, polkit, fuser, PCI names
     libqapt3-runtime dbus polkitd pkexec psmisc pciutils pci.ids kmod
     # tests: namespaces, a private X server and screenshots
-    util-linux xvfb x11-apps x11-utils imagemagick kde-cli-tools
+    util-linux xz-utils gzip xvfb x11-apps x11-utils imagemagick kde-cli-tools
     # scripts/benchmark.sh: peak memory through /usr/bin/time
     time
     # scripts/benchmark-packages.sh: the python3-apt scan it compares with

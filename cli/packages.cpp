@@ -58,8 +58,8 @@ int listPackages(const QStringList &args, QList<Device> &gpus)
     if (!found) {
         Output::line(i18n("Cannot find any compatible driver packages"));
     }
-    qCDebug(CLI) << "list-packages: init" << initMs << "ms, index scan" << scanMs << "ms (" << (filtered ? "used" : "not usable") << "),"
-                 << asked << "of" << packages.size() << "packages read in" << timer.elapsed() << "ms";
+    qCDebug(CLI).nospace() << "list-packages: init " << initMs << " ms, index scan " << scanMs << " ms (" << (filtered ? "used" : "not usable")
+                           << "), field read for " << asked << " of " << packages.size() << " packages in " << timer.elapsed() << " ms";
     return 0;
 }
 }

@@ -14,11 +14,11 @@ PACKAGES=(
     qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite libqt5opengl5-dev
     libkf5auth-dev libkf5i18n-dev libkf5coreaddons-dev libkf5kcmutils-dev
     libkf5configwidgets-dev libkf5widgetsaddons-dev libkf5dbusaddons-dev
-    libqapt-dev libhd-dev libpci-dev libkmod-dev
+    libqapt-dev libapt-pkg-dev libhd-dev libpci-dev libkmod-dev
     # run time: the package worker, D-Bus, polkit, fuser, PCI names
     libqapt3-runtime dbus polkitd pkexec psmisc pciutils pci.ids kmod
     # tests: namespaces, a private X server and screenshots
-    util-linux xvfb x11-apps x11-utils imagemagick kde-cli-tools
+    util-linux xz-utils gzip xvfb x11-apps x11-utils imagemagick kde-cli-tools
     # scripts/benchmark.sh: peak memory through /usr/bin/time
     time
     # scripts/benchmark-packages.sh: the python3-apt scan it compares with

@@ -163,6 +163,28 @@ void CliChangeTest::actions_data()
         << QStringList{QStringLiteral("list-packages"), nvidiaBus} << QStringLiteral("broken") << noGrub << false
         << lines({QStringLiteral("Unable to parse package file " CLI_APT_FIXTURE "/dpkg/status-broken (1)")}) << 255 << QString();
 
+    // list-packages where sources disagree: the field counts only in the record of the version
+    // APT would install (the candidate), wherever else it appears; an installed package found in
+    // no source has its status record as the candidate's; field names are read without regard to
+    // case. The same universe with its lists plain and compressed lists the same.
+    for (const QString &universe : {QStringLiteral("versions"), QStringLiteral("versions-gzip"), QStringLiteral("versions-xz")}) {
+        const struct {
+            const char *what;
+            QString gpu;
+            QString expected;
+        } cases[] = {
+            // NVIDIA: old-aliases-driver has the field only in an older version's stanza,
+            // installed-old-aliases only in its installed (older) version's stanza
+            {"only the status record declares it", nvidiaBus, QStringLiteral("local-nvidia-driver (installed)")},
+            {"only the newer source's version declares it", intelBus, QStringLiteral("new-aliases-driver")},
+            {"field name in lower case", amdBus, QStringLiteral("lowercase-field-driver")},
+        };
+        for (const auto &c : cases) {
+            QTest::newRow(qPrintable(QStringLiteral("packages, %1, %2").arg(universe, QLatin1String(c.what))))
+                << QStringList{QStringLiteral("list-packages"), c.gpu} << universe << noGrub << false << lines({c.expected}) << 0 << QString();
+        }
+    }
+
     // set-module
     QTest::newRow("unknown module") << QStringList{QStringLiteral("set-module"), nvidiaBus, QStringLiteral("nvidia")} << complete << noGrub << false
                                     << lines({QStringLiteral("Cannot find module nvidia for GPU ") + nvidiaBus}) << 255 << QString();

@@ -20,7 +20,14 @@ public:
         return reply;
     }
     QList<QPair<QString, QVariantMap>> calls;
-    HelperResult reply{true, QString()};
+    HelperResult reply = succeeded();
+
+    static HelperResult succeeded()
+    {
+        HelperResult result;
+        result.ok = true;
+        return result;
+    }
 };
 
 QString grub(const QString &commandLine)
@@ -221,7 +228,8 @@ void IntelConfiguratorTest::setters()
         writeGrub(content);
     }
     RecordingRunner runner;
-    runner.reply = {helperSucceeds, helperSucceeds ? QString() : QStringLiteral("You are not authorized to perform this action.")};
+    runner.reply.ok = helperSucceeds;
+    runner.reply.errorText = helperSucceeds ? QString() : QStringLiteral("You are not authorized to perform this action.");
     IntelVideoConfigurator configurator(&runner);
 
     QString result;

@@ -2,7 +2,7 @@
 # The command-line tool's changes made for real: corvo-admin-driver runs on made-up machines
 # (harness/gpu-fixture.sh) and sends its requests through KAuth, a private system bus and polkit
 # to the staged privileged helper, which writes to fixture folders at the real system paths
-# (fake-gpus-with-helper.sh). Each case compares one transcript - the tool's output, its
+# (harness/machine-on-bus.sh). Each case compares one transcript - the tool's output, its
 # standard error, its exit status, and the files the helper wrote, left or ran - with what must
 # be seen.
 #
@@ -118,7 +118,7 @@ check() {
     local opts=()
     while [ "$1" != -- ]; do opts+=("$1"); shift; done
     shift
-    "$HARNESS/gpu-fixture.sh" "${opts[@]}" -- "$HERE/fake-gpus-with-helper.sh" "$STAGE" \
+    "$HARNESS/machine-on-bus.sh" "$STAGE" "${opts[@]}" -- \
         bash -c "$(cat "$WORK/lib.sh")
 $1" >"$WORK/$name.out" 2>&1
     local status=$?

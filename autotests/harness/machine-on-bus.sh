@@ -12,7 +12,7 @@
 # Exit status: COMMAND's; 77 (CTest SKIP_RETURN_CODE) when one of the harnesses cannot run here.
 set -u
 HERE=$(cd "$(dirname "$0")" && pwd)
-HARNESS=$(cd "$HERE/../harness" && pwd)
+HARNESS=$HERE
 
 if [ "${MACHINE_ON_BUS_INSIDE:-}" != 1 ]; then
     [ $# -ge 3 ] || { echo "usage: machine-on-bus.sh STAGE_DIR [gpu-fixture options] -- COMMAND [ARG...]" >&2; exit 2; }

@@ -5,6 +5,7 @@
 // apt-transaction.sh --kauth): the helper's backup, mark and the APT lists lock are fixtures.
 #include "fixturefs.h"
 #include "harnessmain.h"
+#include "helperbus.h"
 #include "helperclient.h"
 
 #include <KAuth/ExecuteJob>
@@ -46,6 +47,10 @@ JobOutcome execute(const QString &action, const QStringList &drivers,
                    const std::function<void(KAuth::ExecuteJob *, const JobOutcome &)> &duringWait = {})
 {
     JobOutcome outcome;
+    if (!HelperBus::waitUntilServing()) {
+        outcome.errorText = QStringLiteral("the helper does not serve its actions on the bus");
+        return outcome;
+    }
     KAuth::ExecuteJob *job = HelperClient::makeAction(action, {{QStringLiteral("drivers"), drivers}}).execute();
     QEventLoop loop;
     QObject::connect(job, &KJob::percentChanged, &loop, [&outcome](KJob *, unsigned long percent) {

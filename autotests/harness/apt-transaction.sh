@@ -5,8 +5,19 @@
 # universe, a fake polkit authority that allows everything, and a fake dpkg that only logs.
 #
 # Usage: apt-transaction.sh FAKE-POLKIT COMMAND [ARGS...]
+#        apt-transaction.sh --kauth STAGE COMMAND [ARGS...]
 #   FAKE-POLKIT  the fakepolkitauthority program built from autotests/apt (append --deny by
 #                setting APT_TXN_POLKIT_DENY=1 to make every authorisation fail)
+#   --kauth STAGE  instead of the fake authority, the real polkitd is activated on the bus, and
+#                the KAuth helpers of the staged installation STAGE (as scripts/build.sh makes in
+#                build/stage) become activatable with the environment below (APT_CONFIG
+#                included), so that a KAuth client can drive a helper that commits QApt
+#                transactions. STAGE's polkit actions and KAuth helpers are overlaid (lower
+#                layers only) on /usr/share/polkit-1/actions and /usr/lib/kauth/libexec; the
+#                bus gets a test-only .service file for each of STAGE's system services whose
+#                Exec wraps the staged program; nothing of STAGE is installed. Every helper
+#                writes its output to "$APT_TXN_DIR/<service name>.log". Combine with
+#                kauth-fixture-ns.sh to keep the helper's own writes off the host.
 #   COMMAND      runs as root inside the environment, with at most APT_TXN_TIMEOUT seconds
 #                (default 120); its exit status is the script's.
 #
@@ -21,8 +32,13 @@
 #                            --set-selections by "dpkg-stdin PACKAGE SELECTION" lines; truncate
 #                            it between transactions and assert on it
 #   APT_TXN_DIR              the environment's scratch folder (worker.log, bus.log, polkit.log)
+#   APT_TXN_DPKG_HOLD        a path in APT_TXN_DIR; while a file exists there, every call of the
+#                            fake dpkg waits (it has logged its arguments already), so a test
+#                            can keep a transaction running; remove the file to let it go on
 # The fixture's dpkg/info folder is bind-mounted over /var/lib/dpkg/info (QApt's
-# packageForFile() reads it directly).
+# packageForFile() reads it directly). /var/lib/apt/lists is an empty private tmpfs, so the APT
+# lists lock there is the environment's own: processes of the host or of other environments
+# holding their lock file are never seen by "fuser /var/lib/apt/lists/lock" inside.
 #
 # A root helper under test (for example a KAuth helper that commits a QApt transaction) is
 # started by COMMAND itself, or D-Bus-activated if COMMAND installs a .service file into
@@ -36,8 +52,9 @@ SKIP=77
 HERE=$(cd "$(dirname "$0")" && pwd)
 
 if [ "${1:-}" != "--inside" ]; then
-    if [ $# -lt 2 ]; then
+    if [ $# -lt 2 ] || { [ "$1" = --kauth ] && [ $# -lt 3 ]; }; then
         echo "usage: $0 FAKE-POLKIT COMMAND [ARGS...]" >&2
+        echo "       $0 --kauth STAGE COMMAND [ARGS...]" >&2
         exit 1
     fi
     if [ "$(id -u)" = 0 ]; then
@@ -50,8 +67,15 @@ if [ "${1:-}" != "--inside" ]; then
     exit $SKIP
 fi
 shift
-FAKE_POLKIT=$1
-shift
+FAKE_POLKIT=
+KAUTH_STAGE=
+if [ "$1" = --kauth ]; then
+    KAUTH_STAGE=$(cd "$2" && pwd)
+    shift 2
+else
+    FAKE_POLKIT=$1
+    shift
+fi
 
 WORK=$(mktemp -d /tmp/apt-transaction.XXXXXX)
 # Everything below stays in this namespace and vanishes with it.
@@ -59,7 +83,11 @@ mount -t tmpfs -o mode=0755 tmpfs "$WORK"
 PIDS=()
 cleanup() {
     local rc=$?
-    [ -s "$WORK/worker.pid" ] && PIDS+=("$(cat "$WORK/worker.pid")")
+    local file
+    # Activated services first (they recorded their pids), the bus last.
+    for file in "$WORK"/pids/*.pid; do
+        [ -s "$file" ] && kill "$(cat "$file")" 2>/dev/null
+    done
     for pid in "${PIDS[@]}"; do
         kill "$pid" 2>/dev/null || true
     done
@@ -69,9 +97,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-mkdir -p "$WORK/apt" "$WORK/services"
+mkdir -p "$WORK/apt" "$WORK/services" "$WORK/pids"
 export APT_TXN_DIR=$WORK
 export APT_TXN_DPKG_LOG=$WORK/dpkg.log
+export APT_TXN_DPKG_HOLD=$WORK/dpkg.hold
 : > "$APT_TXN_DPKG_LOG"
 
 # The fake dpkg: logs its arguments (and, for --set-selections, the selections apt feeds it on
@@ -82,6 +111,9 @@ echo "dpkg \$*" >> "$APT_TXN_DPKG_LOG"
 case " \$* " in
     *" --set-selections "*) sed 's/^/dpkg-stdin /' >> "$APT_TXN_DPKG_LOG" ;;
 esac
+while [ -e "$APT_TXN_DPKG_HOLD" ]; do
+    sleep 0.1
+done
 exit 0
 DPKG
 chmod 755 "$WORK/fake-dpkg"
@@ -89,6 +121,8 @@ chmod 755 "$WORK/fake-dpkg"
 APT_FIXTURE_DPKG="$WORK/fake-dpkg" "$HERE/apt-fixture.sh" --with-debs "$WORK/apt"
 export APT_CONFIG=$WORK/apt/apt.conf
 mount --bind "$WORK/apt/state/dpkg/info" /var/lib/dpkg/info
+mkdir -p /var/lib/apt/lists
+mount -t tmpfs -o mode=0755 tmpfs /var/lib/apt/lists
 
 if [ -d /run/dbus ]; then
     mount -t tmpfs -o mode=0755 tmpfs /run/dbus
@@ -98,21 +132,34 @@ else
 fi
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$SOCKET
 
-# The worker is activated on demand with the fixture configuration; the wrapper records its pid
-# so that it can be stopped at the end.
-cat > "$WORK/qaptworker3-wrapper" <<WRAP
+# activatable NAME LOG EXEC-LINE: a service that the bus starts on demand with the fixture
+# configuration; its wrapper records the pid so that it can be stopped at the end.
+activatable() {
+    cat > "$WORK/$1-wrapper" <<WRAP
 #!/bin/sh
-echo \$\$ > "$WORK/worker.pid"
+echo \$\$ > "$WORK/pids/$1.pid"
 export APT_CONFIG="$APT_CONFIG"
 export DBUS_SYSTEM_BUS_ADDRESS="$DBUS_SYSTEM_BUS_ADDRESS"
-exec /usr/bin/qaptworker3 >> "$WORK/worker.log" 2>&1
+exec $3 >> "$2" 2>&1
 WRAP
-chmod 755 "$WORK/qaptworker3-wrapper"
-cat > "$WORK/services/org.kubuntu.qaptworker3.service" <<SERVICE
-[D-BUS Service]
-Name=org.kubuntu.qaptworker3
-Exec=$WORK/qaptworker3-wrapper
-SERVICE
+    chmod 755 "$WORK/$1-wrapper"
+    printf '[D-BUS Service]\nName=%s\nExec=%s\n' "$1" "$WORK/$1-wrapper" > "$WORK/services/$1.service"
+}
+activatable org.kubuntu.qaptworker3 "$WORK/worker.log" /usr/bin/qaptworker3
+
+if [ -n "$KAUTH_STAGE" ]; then
+    for dir in /usr/share/polkit-1/actions /usr/lib/kauth/libexec; do
+        [ -d "$KAUTH_STAGE$dir" ] || continue
+        mkdir -p "$dir"
+        mount -t overlay overlay -o "lowerdir=$KAUTH_STAGE$dir:$dir" "$dir"
+    done
+    for service in "$KAUTH_STAGE"/usr/share/dbus-1/system-services/*.service; do
+        [ -f "$service" ] || continue
+        name=$(sed -n 's/^Name=//p' "$service")
+        activatable "$name" "$WORK/$name.log" "$(sed -n 's/^Exec=//p' "$service")"
+    done
+    activatable org.freedesktop.PolicyKit1 "$WORK/polkit.log" "/usr/lib/polkit-1/polkitd --no-debug"
+fi
 
 cat > "$WORK/bus.conf" <<BUS
 <!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
@@ -134,26 +181,32 @@ BUS
 BUS_PID=$(/usr/bin/dbus-daemon --config-file="$WORK/bus.conf" --fork --print-pid 2>"$WORK/bus.log")
 PIDS+=("$BUS_PID")
 
-POLKIT_ARGS=()
-[ "${APT_TXN_POLKIT_DENY:-0}" = 1 ] && POLKIT_ARGS+=(--deny)
-"$FAKE_POLKIT" "${POLKIT_ARGS[@]}" > "$WORK/polkit.ready" 2> "$WORK/polkit.log" &
-PIDS+=("$!")
-for _ in $(seq 100); do
-    grep -q '^ready$' "$WORK/polkit.ready" 2>/dev/null && break
-    sleep 0.05
-done
-if ! grep -q '^ready$' "$WORK/polkit.ready"; then
-    echo "apt-transaction.sh: the fake polkit authority did not start:" >&2
-    cat "$WORK/polkit.log" >&2
-    exit 1
+if [ -n "$FAKE_POLKIT" ]; then
+    POLKIT_ARGS=()
+    [ "${APT_TXN_POLKIT_DENY:-0}" = 1 ] && POLKIT_ARGS+=(--deny)
+    "$FAKE_POLKIT" "${POLKIT_ARGS[@]}" > "$WORK/polkit.ready" 2> "$WORK/polkit.log" &
+    PIDS+=("$!")
+    for _ in $(seq 100); do
+        grep -q '^ready$' "$WORK/polkit.ready" 2>/dev/null && break
+        sleep 0.05
+    done
+    if ! grep -q '^ready$' "$WORK/polkit.ready"; then
+        echo "apt-transaction.sh: the fake polkit authority did not start:" >&2
+        cat "$WORK/polkit.log" >&2
+        exit 1
+    fi
 fi
 
 set +e
 /usr/bin/timeout "${APT_TXN_TIMEOUT:-120}" "$@"
 rc=$?
 set -e
-if [ $rc != 0 ] && [ -s "$WORK/worker.log" ]; then
-    echo "--- qaptworker3 log:" >&2
-    cat "$WORK/worker.log" >&2
+if [ $rc != 0 ]; then
+    for log in "$WORK"/*.log; do
+        case "$log" in */dpkg.log|*/bus.log) continue ;; esac
+        [ -s "$log" ] || continue
+        echo "--- $(basename "$log"):" >&2
+        cat "$log" >&2
+    done
 fi
 exit $rc

@@ -1,0 +1,421 @@
+// The install and remove actions end to end: a KAuth client executes them as the control
+// module does, the bus activates the staged helper as root, the helper commits through the real
+// QApt worker against the fixture APT universe, and the worker hands its work to a fake dpkg
+// that only logs. Everything runs in a private mount namespace (kauth-fixture-ns.sh around
+// apt-transaction.sh --kauth): the helper's backup, mark and the APT lists lock are fixtures.
+#include "fixturefs.h"
+#include "harnessmain.h"
+#include "helperbus.h"
+#include "helperclient.h"
+
+#include <KAuth/ExecuteJob>
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSet>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+
+using namespace FixtureFs;
+
+namespace
+{
+const QString backupDir = QStringLiteral("/usr/share/vela-admin-video-driver");
+const QString backupMark = QStringLiteral("/tmp/driver-root.mark");
+const QString modprobeFile = QStringLiteral("/etc/modprobe.d/fixture-blacklist.conf");
+const QString xorgFile = QStringLiteral("/etc/X11/xorg.conf.d/10-fixture.conf");
+const QString listsLock = QStringLiteral("/var/lib/apt/lists/lock");
+
+struct JobOutcome {
+    bool ended = false; // the job emitted its result within the limit
+    int error = -1;
+    QString errorText;
+    QList<unsigned long> percents;
+};
+
+// Executes one helper action as the control module's progress dialog follows it: start, the
+// job's percentage, its result. duringWait runs once the job has been started, with the job and
+// the outcome so far (it may wait and look whether the job has ended meanwhile).
+JobOutcome execute(const QString &action, const QStringList &drivers,
+                   const std::function<void(KAuth::ExecuteJob *, const JobOutcome &)> &duringWait = {})
+{
+    JobOutcome outcome;
+    if (!HelperBus::waitUntilServing()) {
+        outcome.errorText = QStringLiteral("the helper does not serve its actions on the bus");
+        return outcome;
+    }
+    KAuth::ExecuteJob *job = HelperClient::makeAction(action, {{QStringLiteral("drivers"), drivers}}).execute();
+    QEventLoop loop;
+    QObject::connect(job, &KJob::percentChanged, &loop, [&outcome](KJob *, unsigned long percent) {
+        outcome.percents << percent;
+    });
+    QObject::connect(job, &KJob::result, &loop, [&](KJob *) {
+        outcome.ended = true;
+        outcome.error = job->error();
+        outcome.errorText = HelperClient::errorText(job);
+        loop.quit();
+    });
+    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
+    job->start();
+    if (duringWait) {
+        duringWait(job, outcome);
+    }
+    if (!outcome.ended) {
+        loop.exec();
+    }
+    return outcome;
+}
+
+QString dpkgLogPath()
+{
+    return qEnvironmentVariable("APT_TXN_DPKG_LOG");
+}
+
+QStringList dpkgCalls()
+{
+    return QString::fromUtf8(read(dpkgLogPath())).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// Package names that a dpkg call line lists for one operation: ".deb" files of --unpack,
+// "name[:arch]" words of --remove.
+QSet<QString> namesIn(const QStringList &calls, const QString &operation)
+{
+    QSet<QString> names;
+    for (const QString &call : calls) {
+        const int at = call.indexOf(QStringLiteral(" --%1 ").arg(operation));
+        if (!call.startsWith(QLatin1String("dpkg ")) || at < 0) {
+            continue;
+        }
+        const QStringList words = call.mid(at + operation.size() + 4).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        for (QString word : words) {
+            if (word.startsWith(QLatin1String("--"))) {
+                continue; // an option such as --auto-deconfigure
+            }
+            if (word.endsWith(QLatin1String(".deb"))) {
+                word = word.section(QLatin1Char('/'), -1).section(QLatin1Char('_'), 0, 0);
+            }
+            names.insert(word.section(QLatin1Char(':'), 0, 0));
+        }
+    }
+    return names;
+}
+
+// Packages whose selection apt set to "purge" before dpkg --purge --pending.
+QSet<QString> purgeSelections(const QStringList &calls)
+{
+    static const QRegularExpression selection(QStringLiteral("^dpkg-stdin ([^\\s:]+)(?::\\S+)?\\s+purge$"));
+    QSet<QString> names;
+    for (const QString &call : calls) {
+        const QRegularExpressionMatch match = selection.match(call);
+        if (match.hasMatch()) {
+            names.insert(match.captured(1));
+        }
+    }
+    return names;
+}
+
+// Sorted, so that QCOMPARE shows both sides when they differ.
+QStringList sorted(const QSet<QString> &set)
+{
+    QStringList list(set.cbegin(), set.cend());
+    list.sort();
+    return list;
+}
+QStringList sorted(QStringList list)
+{
+    list.sort();
+    return list;
+}
+
+void clearDpkgLog()
+{
+    QFile log(dpkgLogPath());
+    log.open(QIODevice::WriteOnly | QIODevice::Truncate);
+}
+
+// A shell that ignores the polite signals, so that only SIGKILL can end it, and then sleeps
+// with whatever it was told to do first (for example hold the APT lists lock).
+bool startSleeper(QProcess &process, const QString &before)
+{
+    process.start(QStringLiteral("/bin/sh"),
+                  {QStringLiteral("-c"), QStringLiteral("trap '' TERM INT HUP QUIT; %1 && echo ready && exec /usr/bin/sleep 600").arg(before)});
+    return process.waitForStarted(5000) && process.waitForReadyRead(10000) && process.readAllStandardOutput() == "ready\n";
+}
+
+bool waitFor(const std::function<bool()> &condition, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs) {
+            return false;
+        }
+        QTest::qWait(50);
+    }
+    return true;
+}
+}
+
+class HelperTransactionsTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!insideFixtureNamespace()) {
+            QFAIL("refusing to run outside the fixture namespace: start it through autotests/harness/kauth-fixture-ns.sh");
+        }
+        QVERIFY2(!dpkgLogPath().isEmpty() && !qEnvironmentVariableIsEmpty("APT_TXN_DPKG_HOLD"), "run through autotests/harness/apt-transaction.sh --kauth");
+        QVERIFY2(QFileInfo::exists(QStringLiteral("/usr/lib/kauth/libexec/videodriver-helper")), "the staged helper is not overlaid; run scripts/build.sh first");
+        // The lists lock and the backup folder must be this namespace's own before anything
+        // here deletes or locks them.
+        QVERIFY(isFixture(QStringLiteral("/var/lib/apt/lists")));
+        struct statfs fs;
+        QVERIFY(::statfs("/usr/share", &fs) == 0 && fs.f_type == OVERLAYFS_SUPER_MAGIC);
+        QDir(backupDir).removeRecursively();
+        QVERIFY(write(modprobeFile, "blacklist nouveau\n"));
+        QVERIFY(write(xorgFile, "Section \"Device\"\nEndSection\n"));
+    }
+
+    void init()
+    {
+        clearDpkgLog();
+    }
+
+    // Runs first: the first action of a boot takes the backup, the next one leaves it alone.
+    void backupOnFirstActionOnly()
+    {
+        QVERIFY2(!QFileInfo::exists(backupMark), "a backup mark exists already: this case must run before every other action");
+        QVERIFY(!QFileInfo::exists(backupDir));
+
+        JobOutcome first = execute(HelperAction::install(), {QStringLiteral("mesa-va-drivers")});
+        QVERIFY2(first.ended && first.error == 0, qPrintable(first.errorText));
+        struct stat st;
+        QVERIFY(::lstat(QFile::encodeName(backupMark).constData(), &st) == 0);
+        QVERIFY(S_ISREG(st.st_mode));
+        QCOMPARE(st.st_uid, uid_t(0));
+        QCOMPARE(read(backupDir + QStringLiteral("/modprobe.d/fixture-blacklist.conf")), QByteArray("blacklist nouveau\n"));
+        QCOMPARE(read(backupDir + QStringLiteral("/xorg.conf.d/10-fixture.conf")), QByteArray("Section \"Device\"\nEndSection\n"));
+
+        QVERIFY(write(modprobeFile, "blacklist something-else\n"));
+        QVERIFY(write(QStringLiteral("/etc/modprobe.d/later.conf"), "options later\n"));
+        JobOutcome second = execute(HelperAction::remove(), {QStringLiteral("nvidia-driver-fixture")});
+        QVERIFY2(second.ended && second.error == 0, qPrintable(second.errorText));
+        QCOMPARE(read(backupDir + QStringLiteral("/modprobe.d/fixture-blacklist.conf")), QByteArray("blacklist nouveau\n"));
+        QVERIFY(!QFileInfo::exists(backupDir + QStringLiteral("/modprobe.d/later.conf")));
+        QVERIFY(QFile::remove(QStringLiteral("/etc/modprobe.d/later.conf")));
+    }
+
+    void install_data()
+    {
+        QTest::addColumn<QStringList>("drivers");
+        QTest::addColumn<QStringList>("unpacked");
+        QTest::newRow("one package") << QStringList{QStringLiteral("mesa-va-drivers")} << QStringList{QStringLiteral("mesa-va-drivers")};
+        QTest::newRow("two packages") << QStringList{QStringLiteral("intel-driver-fixture"), QStringLiteral("mesa-vdpau-drivers")}
+                                      << QStringList{QStringLiteral("intel-driver-fixture"), QStringLiteral("mesa-vdpau-drivers")};
+    }
+    void install()
+    {
+        QFETCH(QStringList, drivers);
+        QFETCH(QStringList, unpacked);
+        const JobOutcome outcome = execute(HelperAction::install(), drivers);
+        QVERIFY2(outcome.ended, "no result within 120 s");
+        QVERIFY2(outcome.error == 0, qPrintable(outcome.errorText));
+        QVERIFY2(std::any_of(outcome.percents.cbegin(), outcome.percents.cend(), [](unsigned long p) { return p >= 1 && p <= 100; }),
+                 "no transaction progress reached the client");
+        for (unsigned long percent : outcome.percents) {
+            QVERIFY2(percent <= 100, qPrintable(QString::number(percent)));
+        }
+        const QStringList calls = dpkgCalls();
+        QCOMPARE(sorted(namesIn(calls, QStringLiteral("unpack"))), sorted(unpacked));
+        QVERIFY2(std::any_of(calls.cbegin(), calls.cend(), [](const QString &call) { return call.contains(QLatin1String(" --configure ")); }),
+                 qPrintable(calls.join(QLatin1Char('\n'))));
+        QVERIFY(namesIn(calls, QStringLiteral("remove")).isEmpty());
+        QVERIFY(purgeSelections(calls).isEmpty());
+    }
+
+    // Installed in the fixture: nvidia-driver-fixture (needs libnvidia-a- and libnvidia-b-fixture),
+    // nvidia-tools-fixture (needs libnvidia-b-fixture), both libraries.
+    void remove_data()
+    {
+        QTest::addColumn<QStringList>("drivers");
+        QTest::addColumn<QStringList>("purged");
+        QTest::newRow("driver: its own library goes, the shared one stays")
+            << QStringList{QStringLiteral("nvidia-driver-fixture")} << QStringList{QStringLiteral("nvidia-driver-fixture"), QStringLiteral("libnvidia-a-fixture")};
+        QTest::newRow("tools: the library the driver still needs stays")
+            << QStringList{QStringLiteral("nvidia-tools-fixture")} << QStringList{QStringLiteral("nvidia-tools-fixture")};
+        // Each package's dependencies are judged on its own: for the driver, the tools are an
+        // installed package outside its name set, and the other way round.
+        QTest::newRow("driver and tools")
+            << QStringList{QStringLiteral("nvidia-driver-fixture"), QStringLiteral("nvidia-tools-fixture")}
+            << QStringList{QStringLiteral("nvidia-driver-fixture"), QStringLiteral("libnvidia-a-fixture"), QStringLiteral("nvidia-tools-fixture")};
+    }
+    void remove()
+    {
+        QFETCH(QStringList, drivers);
+        QFETCH(QStringList, purged);
+        const JobOutcome outcome = execute(HelperAction::remove(), drivers);
+        QVERIFY2(outcome.ended, "no result within 120 s");
+        QVERIFY2(outcome.error == 0, qPrintable(outcome.errorText));
+        const QStringList calls = dpkgCalls();
+        QCOMPARE(sorted(purgeSelections(calls)), sorted(purged));
+        QVERIFY2(std::any_of(calls.cbegin(), calls.cend(), [](const QString &call) { return call.endsWith(QLatin1String(" --purge --pending")); }),
+                 qPrintable(calls.join(QLatin1Char('\n'))));
+        const QSet<QString> removed = namesIn(calls, QStringLiteral("remove"));
+        for (const QString &name : removed) {
+            QVERIFY2(purged.contains(name), qPrintable(calls.join(QLatin1Char('\n'))));
+        }
+        QVERIFY(namesIn(calls, QStringLiteral("unpack")).isEmpty());
+    }
+
+    void unknownPackage_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QStringList>("drivers");
+        QTest::addColumn<QString>("reply");
+        QTest::newRow("install, unknown after known") << HelperAction::install()
+                                                      << QStringList{QStringLiteral("mesa-va-drivers"), QStringLiteral("no-such-fixture")}
+                                                      << QStringLiteral("Cannot find package no-such-fixture");
+        QTest::newRow("install, unknown alone") << HelperAction::install() << QStringList{QStringLiteral("ghost-driver")}
+                                                << QStringLiteral("Cannot find package ghost-driver");
+        QTest::newRow("remove, unknown before known") << HelperAction::remove()
+                                                      << QStringList{QStringLiteral("ghost-driver"), QStringLiteral("nvidia-driver-fixture")}
+                                                      << QStringLiteral("Cannot find package ghost-driver");
+        QTest::newRow("remove, first of two unknown named") << HelperAction::remove()
+                                                            << QStringList{QStringLiteral("nvidia-driver-fixture"), QStringLiteral("ghost-1"), QStringLiteral("ghost-2")}
+                                                            << QStringLiteral("Cannot find package ghost-1");
+    }
+    void unknownPackage()
+    {
+        QFETCH(QString, action);
+        QFETCH(QStringList, drivers);
+        QFETCH(QString, reply);
+        const JobOutcome outcome = execute(action, drivers);
+        QVERIFY2(outcome.ended, "no result within 120 s");
+        QVERIFY(outcome.error != 0);
+        QCOMPARE(outcome.errorText, reply);
+        // Give a wrongly started transaction the time to reach dpkg before looking.
+        QTest::qWait(1500);
+        QCOMPARE(dpkgCalls(), QStringList());
+    }
+
+    // The client asks to stop while the transaction runs (dpkg is held): the processes that held
+    // the APT lists lock when the transaction started are killed, nobody else, and the wait ends.
+    void stopKillsLockHolders()
+    {
+        QProcess holder;
+        QProcess lateHolder;
+        QProcess bystander;
+        auto cleanup = qScopeGuard([&] {
+            // The worker's transaction goes on without the helper; let it end before the next case.
+            finishHeldTransaction();
+            for (QProcess *p : {&holder, &lateHolder, &bystander}) {
+                p->kill();
+                p->waitForFinished(5000);
+            }
+        });
+        holdDpkg();
+        QVERIFY(startSleeper(holder, QStringLiteral("exec 9>%1 && /usr/bin/flock 9").arg(listsLock)));
+        QVERIFY(startSleeper(bystander, QStringLiteral("true")));
+
+        const JobOutcome outcome = execute(HelperAction::install(), {QStringLiteral("mesa-va-drivers")}, [&](KAuth::ExecuteJob *job, const JobOutcome &) {
+            if (!waitFor(transactionUnderWay, 60000)) {
+                qWarning("the transaction never reached dpkg");
+                return;
+            }
+            // Opens the lock only now: not one of the transaction's lock holders.
+            if (!startSleeper(lateHolder, QStringLiteral("exec 9<%1").arg(listsLock))) {
+                qWarning("the late lock holder did not start");
+            }
+            job->kill();
+        });
+        QVERIFY2(outcome.ended, "no result within 120 s");
+        QCOMPARE(outcome.errorText, QStringLiteral("Package transaction cancelled"));
+        QVERIFY(outcome.error != 0);
+
+        QVERIFY2(holder.state() == QProcess::NotRunning || holder.waitForFinished(5000), "the lock holder was not killed");
+        QCOMPARE(holder.exitStatus(), QProcess::CrashExit); // it ignored every signal but SIGKILL
+        QCOMPARE(lateHolder.state(), QProcess::Running);
+        QCOMPARE(bystander.state(), QProcess::Running);
+
+    }
+
+    // Nobody held the lock when the transaction started: a stop request kills nothing, and the
+    // action waits for the transaction and reports its outcome.
+    void stopWithoutLockHoldersWaitsForTheEnd()
+    {
+        QProcess lateHolder;
+        auto cleanup = qScopeGuard([&] {
+            finishHeldTransaction();
+            lateHolder.kill();
+            lateHolder.waitForFinished(5000);
+        });
+        holdDpkg();
+        bool endedWhileHeld = true;
+        const JobOutcome outcome = execute(HelperAction::install(), {QStringLiteral("mesa-va-drivers")}, [&](KAuth::ExecuteJob *job, const JobOutcome &sofar) {
+            if (!waitFor(transactionUnderWay, 60000)) {
+                qWarning("the transaction never reached dpkg");
+                return;
+            }
+            if (!startSleeper(lateHolder, QStringLiteral("exec 9>%1 && /usr/bin/flock 9").arg(listsLock))) {
+                qWarning("the late lock holder did not start");
+            }
+            job->kill();
+            QTest::qWait(3500); // three and more rounds of the helper's once-a-second watch
+            endedWhileHeld = sofar.ended;
+            releaseDpkg();
+        });
+        QVERIFY2(!endedWhileHeld, "the action ended while its transaction was still running");
+        QVERIFY2(outcome.ended, "no result within 120 s");
+        QVERIFY2(outcome.error == 0, qPrintable(outcome.errorText));
+        QCOMPARE(lateHolder.state(), QProcess::Running);
+        QVERIFY(namesIn(dpkgCalls(), QStringLiteral("unpack")).contains(QStringLiteral("mesa-va-drivers")));
+    }
+
+private:
+    static void holdDpkg()
+    {
+        QVERIFY(write(qEnvironmentVariable("APT_TXN_DPKG_HOLD"), QByteArray()));
+    }
+    static void releaseDpkg()
+    {
+        QFile::remove(qEnvironmentVariable("APT_TXN_DPKG_HOLD"));
+    }
+    // Lets a held install transaction run to its end (its last dpkg call configures).
+    static void finishHeldTransaction()
+    {
+        if (!QFile::exists(qEnvironmentVariable("APT_TXN_DPKG_HOLD"))) {
+            return;
+        }
+        releaseDpkg();
+        if (!waitFor([] { return dpkgCalls().join(QLatin1Char('\n')).contains(QLatin1String(" --configure ")); }, 60000)) {
+            qWarning("the held transaction did not end");
+        }
+        QTest::qWait(500);
+    }
+    // Only a committed transaction calls dpkg (see unknownPackage).
+    static bool transactionUnderWay()
+    {
+        return !dpkgCalls().isEmpty();
+    }
+};
+
+int main(int argc, char **argv)
+{
+    HarnessMain::enterHarness(argc, argv,
+                              {QByteArrayLiteral(KAUTH_HARNESS_DIR "/kauth-fixture-ns.sh"), QByteArrayLiteral(KAUTH_HARNESS_DIR "/apt-transaction.sh"),
+                               QByteArrayLiteral("--kauth"), QByteArrayLiteral(KAUTH_STAGE_DIR)});
+    QCoreApplication app(argc, argv);
+    HelperTransactionsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_helpertransactions.moc"

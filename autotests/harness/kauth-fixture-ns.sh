@@ -34,8 +34,9 @@ fail() {
 
 # The project may live anywhere, a CI clone in /tmp or /mnt included: the scratch tmpfs goes
 # on the first of these folders that does not hold it, and whatever of the old /tmp the
-# command needs (the project, absolute paths among its arguments) is bound back after /tmp
-# has been emptied.
+# command needs (the project, absolute paths among its arguments) is bound back, read-only,
+# after /tmp has been emptied: tests empty the fixture /tmp between cases, and must never
+# reach through it into the host's files.
 TOP=$(cd "$(dirname "$0")/../.." && pwd)
 SCRATCH=
 for candidate in /mnt /media /srv /opt; do
@@ -67,7 +68,8 @@ for entry in ${KEEP[@]+"${KEEP[@]}"}; do
     else
         touch "/tmp/$entry"
     fi
-    mount --bind "$SCRATCH/oldtmp/$entry" "/tmp/$entry" || fail "cannot keep /tmp/$entry reachable"
+    mount --bind "$SCRATCH/oldtmp/$entry" "/tmp/$entry" && mount -o remount,bind,ro "/tmp/$entry" \
+        || fail "cannot keep /tmp/$entry reachable"
 done
 
 exec "$@"

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QString>
 
+#include <sys/stat.h>
 #include <sys/vfs.h>
 #include <linux/magic.h>
 
@@ -50,11 +51,21 @@ inline QByteArray read(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-// Empties a folder without removing the folder itself (it may be a mount point).
+// Empties a folder without removing the folder itself (it may be a mount point). Folders that
+// are mount points of their own (the harness binds the project back into the fixture /tmp when
+// it lives there) are left alone: emptying never reaches beyond the fixture's file system.
 inline void clear(const QString &dir)
 {
     QDir d(dir);
+    struct stat top;
+    if (::lstat(QFile::encodeName(dir).constData(), &top) != 0) {
+        return;
+    }
     for (const QFileInfo &entry : d.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)) {
+        struct stat st;
+        if (::lstat(QFile::encodeName(entry.filePath()).constData(), &st) == 0 && st.st_dev != top.st_dev) {
+            continue;
+        }
         if (entry.isDir() && !entry.isSymLink()) {
             QDir(entry.filePath()).removeRecursively();
         } else {

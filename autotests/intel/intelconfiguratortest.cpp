@@ -2,6 +2,8 @@
 #include "intelvideoconfigurator.h"
 #include "systempaths.h"
 
+#include "recordinghelperrunner.h"
+
 #include <QFile>
 #include <QTest>
 
@@ -11,25 +13,6 @@
 
 namespace
 {
-class RecordingRunner : public IHelperRunner
-{
-public:
-    HelperResult run(const QString &shortName, const QVariantMap &args) override
-    {
-        calls.append({shortName, args});
-        return reply;
-    }
-    QList<QPair<QString, QVariantMap>> calls;
-    HelperResult reply = succeeded();
-
-    static HelperResult succeeded()
-    {
-        HelperResult result;
-        result.ok = true;
-        return result;
-    }
-};
-
 QString grub(const QString &commandLine)
 {
     return QStringLiteral("# If you change this file, run 'update-grub' afterwards.\nGRUB_DEFAULT=0\nGRUB_TIMEOUT=5\n"
@@ -135,7 +118,7 @@ void IntelConfiguratorTest::reading()
     if (fileExists) {
         writeGrub(content);
     }
-    RecordingRunner runner;
+    RecordingHelperRunner runner;
     const IntelVideoConfigurator configurator(&runner);
     QCOMPARE(int(configurator.gucMode()), gucMode);
     QCOMPARE(configurator.fbcIsEnable(), fbc);
@@ -227,7 +210,7 @@ void IntelConfiguratorTest::setters()
     if (fileExists) {
         writeGrub(content);
     }
-    RecordingRunner runner;
+    RecordingHelperRunner runner;
     runner.reply.ok = helperSucceeds;
     runner.reply.errorText = helperSucceeds ? QString() : QStringLiteral("You are not authorized to perform this action.");
     IntelVideoConfigurator configurator(&runner);
@@ -249,9 +232,9 @@ void IntelConfiguratorTest::setters()
         QCOMPARE(runner.calls.size(), 0);
     } else {
         QCOMPARE(runner.calls.size(), 1);
-        QCOMPARE(runner.calls.at(0).first, QStringLiteral("acceleration"));
-        QCOMPARE(runner.calls.at(0).second.keys(), QStringList{QStringLiteral("grub_content")});
-        QCOMPARE(runner.calls.at(0).second.value(QStringLiteral("grub_content")).toString(), sent);
+        QCOMPARE(runner.calls.at(0).shortName, QStringLiteral("acceleration"));
+        QCOMPARE(runner.calls.at(0).args.keys(), QStringList{QStringLiteral("grub_content")});
+        QCOMPARE(runner.calls.at(0).args.value(QStringLiteral("grub_content")).toString(), sent);
     }
     // The configurator itself never writes the file: only the helper may.
     if (fileExists) {
@@ -277,7 +260,7 @@ void IntelConfiguratorTest::missingPackages()
     QFETCH(QString, universe);
     QFETCH(QStringList, missing);
     useUniverse(universe.toLatin1().constData());
-    RecordingRunner runner;
+    RecordingHelperRunner runner;
     const IntelVideoConfigurator configurator(&runner);
     QCOMPARE(configurator.missingPackages(), missing);
 }

@@ -12,7 +12,9 @@
 #include "device.h"
 #include "helperclient.h"
 #include "mainmodule.h"
-#include "modalanswerer.h"
+
+#include "dialoganswerer.h"
+#include "widgetlookup.h"
 
 #include <KAuth/ActionReply>
 
@@ -35,25 +37,6 @@ const QString nvidiaItem = QStringLiteral("PCI:0b@0000:00:0: GP106 [GeForce GTX 
 const QString intelRenderer = QStringLiteral("Mesa Intel(R) UHD Graphics 620 (KBL GT2)");
 const QString nvidiaRenderer = QStringLiteral("NVIDIA GeForce GTX 1060 6GB/PCIe/SSE2");
 const QString softwareRenderer = QStringLiteral("llvmpipe (LLVM 15.0.6, 256 bits)");
-
-template<typename T>
-T *child(QWidget *parent, const char *name)
-{
-    T *widget = parent->findChild<T *>(QString::fromLatin1(name));
-    if (!widget) {
-        qFatal("missing widget %s", name);
-    }
-    return widget;
-}
-
-QStringList itemTexts(const QComboBox *box)
-{
-    QStringList texts;
-    for (int i = 0; i < box->count(); ++i) {
-        texts.append(box->itemText(i));
-    }
-    return texts;
-}
 
 // The X configuration the helper must write for an NVIDIA adapter on bus 0b.
 QByteArray nvidiaSnippet(const QString &driver)
@@ -195,10 +178,10 @@ private Q_SLOTS:
         auto module = openFilled(nvidiaRenderer);
         QCOMPARE(child<QComboBox>(module.get(), "gpuBox")->currentText(), nvidiaItem);
         chooseModule(module.get(), QStringLiteral("nouveau"));
-        ModalAnswerer answerer;
+        DialogAnswerer answerer(DialogAnswerer::EveryDialog);
         QTest::mouseClick(child<QPushButton>(module.get(), "kernelModuleInfo"), Qt::LeftButton);
         QCOMPARE(answerer.seen.size(), 1);
-        const ModalAnswerer::Seen &dialog = answerer.seen.first();
+        const DialogAnswerer::Seen &dialog = answerer.seen.first();
         QCOMPARE(dialog.className, QStringLiteral("ModuleInfo"));
         QVERIFY2(dialog.texts.contains(QStringLiteral("nouveau-kms")), qPrintable(answerer.describe()));
         QVERIFY2(dialog.texts.join(QLatin1Char('\n')).contains(QStringLiteral("/kernel/drivers/gpu/drm/nouveau/nouveau.ko")), qPrintable(answerer.describe()));
@@ -239,7 +222,7 @@ private Q_SLOTS:
             chooseModule(module.get(), choice);
         }
 
-        ModalAnswerer answerer;
+        DialogAnswerer answerer(DialogAnswerer::EveryDialog);
         module->save();
 
         QVERIFY2(answerer.seen.isEmpty(), qPrintable(answerer.describe()));
@@ -258,7 +241,7 @@ private Q_SLOTS:
         auto module = openFilled(nvidiaRenderer);
         chooseModule(module.get(), QStringLiteral("nvidia_drm"));
 
-        ModalAnswerer answerer;
+        DialogAnswerer answerer(DialogAnswerer::EveryDialog);
         module->save();
 
         QCOMPARE(answerer.seen.size(), 1);
@@ -283,7 +266,7 @@ private Q_SLOTS:
         auto module = openFilled(nvidiaRenderer);
         chooseModule(module.get(), QStringLiteral("nouveau"));
 
-        ModalAnswerer answerer;
+        DialogAnswerer answerer(DialogAnswerer::EveryDialog);
         module->save();
 
         QCOMPARE(answerer.seen.size(), 1);

@@ -3,6 +3,10 @@
 #include "helperclient.h"
 #include "mainmodule.h"
 
+#include "dialoganswerer.h"
+#include "recordinghelperrunner.h"
+#include "widgetlookup.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
@@ -56,78 +60,6 @@ AdapterSpec nvidiaSpec()
             {QStringLiteral("nouveau"), QStringLiteral("nvidia"), QStringLiteral("nvidia_drm")}, 0, QStringLiteral("nouveau")};
 }
 
-class FakeHelper : public IHelperRunner
-{
-public:
-    HelperResult run(const QString &shortName, const QVariantMap &args) override
-    {
-        calls.append({shortName, args});
-        return answer;
-    }
-    QList<QPair<QString, QVariantMap>> calls;
-    HelperResult answer{true, QString(), 0, QString()};
-};
-
-// Answers every modal dialog that comes up and remembers what it said, so that no test waits
-// for a person.
-class ModalAnswerer : public QObject
-{
-public:
-    ModalAnswerer()
-    {
-        m_timer.setInterval(20);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-            if (!dialog) {
-                return;
-            }
-            QStringList texts;
-            for (const QLabel *label : dialog->findChildren<QLabel *>()) {
-                if (!label->text().isEmpty()) {
-                    texts.append(label->text());
-                }
-            }
-            seen.append({QString::fromLatin1(dialog->metaObject()->className()), texts});
-            parents.append(dialog->parentWidget());
-            dialog->reject();
-        });
-        m_timer.start();
-    }
-    bool sawText(const QString &text) const
-    {
-        for (const auto &entry : seen) {
-            if (entry.second.contains(text)) {
-                return true;
-            }
-        }
-        return false;
-    }
-    QList<QPair<QString, QStringList>> seen;
-    QList<QWidget *> parents;
-
-private:
-    QTimer m_timer;
-};
-
-template<typename T>
-T *child(QWidget *parent, const char *name)
-{
-    T *widget = parent->findChild<T *>(QString::fromLatin1(name));
-    if (!widget) {
-        qFatal("missing widget %s", name);
-    }
-    return widget;
-}
-
-QStringList itemTexts(const QComboBox *box)
-{
-    QStringList texts;
-    for (int i = 0; i < box->count(); ++i) {
-        texts.append(box->itemText(i));
-    }
-    return texts;
-}
-
 bool reportedChange(const QSignalSpy &spy)
 {
     for (const QList<QVariant> &args : spy) {
@@ -149,7 +81,7 @@ class MainModuleTest : public QObject
     QTemporaryDir m_drivers;
     QStringList m_driverDirs;
     int m_reboots = 0;
-    std::shared_ptr<FakeHelper> m_helper;
+    std::shared_ptr<RecordingHelperRunner> m_helper;
 
     MainModule::Services services(const QList<Device> &gpus, const QString &renderer)
     {
@@ -200,7 +132,7 @@ private Q_SLOTS:
     void init()
     {
         m_reboots = 0;
-        m_helper = std::make_shared<FakeHelper>();
+        m_helper = std::make_shared<RecordingHelperRunner>();
     }
 
     void loadingState()
@@ -244,12 +176,12 @@ private Q_SLOTS:
 
     void noAdapters()
     {
-        ModalAnswerer answerer;
+        DialogAnswerer answerer(DialogAnswerer::EveryDialog);
         MainModule module(nullptr, QVariantList(), services({}, QString()));
         module.show();
-        QTRY_VERIFY(answerer.sawText(QStringLiteral("Couldn't find any GPUs")));
+        QTRY_VERIFY(answerer.sawLabel(QStringLiteral("Couldn't find any GPUs")));
         QCOMPARE(answerer.seen.size(), 1);
-        QCOMPARE(answerer.parents.first(), &module);
+        QCOMPARE(answerer.seen.first().parent.data(), &module);
         QTest::qWait(50);
         for (const char *name : controls) {
             QVERIFY2(!child<QWidget>(&module, name)->isEnabled(), name);
@@ -437,8 +369,8 @@ private Q_SLOTS:
         module->save();
 
         QCOMPARE(m_helper->calls.size(), 1);
-        QCOMPARE(m_helper->calls.first().first, QStringLiteral("replace"));
-        const QVariantMap args = m_helper->calls.first().second;
+        QCOMPARE(m_helper->calls.first().shortName, QStringLiteral("replace"));
+        const QVariantMap args = m_helper->calls.first().args;
         QCOMPARE(args.value(QStringLiteral("driver")).toString(), driver);
         QCOMPARE(args.value(QStringLiteral("modelName")).toString(), named ? spec.name : QStringLiteral("nVidia GP107"));
         QCOMPARE(args.value(QStringLiteral("busId")).toString(), spec.busId);
@@ -469,13 +401,13 @@ private Q_SLOTS:
 
         auto module = openFilled({makeAdapter(nvidiaSpec())});
         child<QComboBox>(module.get(), "kernelModuleBox")->setCurrentIndex(2);
-        m_helper->answer = {false, helperText, 0, QString()};
+        m_helper->reply = {false, helperText, 0, QString()};
 
-        ModalAnswerer answerer;
+        DialogAnswerer answerer(DialogAnswerer::EveryDialog);
         module->save();
 
         QCOMPARE(answerer.seen.size(), 1);
-        QVERIFY2(answerer.sawText(shown), qPrintable(answerer.seen.first().second.join(QLatin1Char('|'))));
+        QVERIFY2(answerer.sawLabel(shown), qPrintable(answerer.seen.first().labels.join(QLatin1Char('|'))));
         QCOMPARE(m_reboots, 0);
         // The choice stays pending for another try.
         QCOMPARE(module->getCurrentGpu()->currentDriver().trueName, QStringLiteral("nouveau"));
@@ -506,13 +438,13 @@ private Q_SLOTS:
         auto module = openFilled({makeAdapter(nvidiaSpec())});
         child<QComboBox>(module.get(), "kernelModuleBox")->setCurrentIndex(1);
         // The runner's own fallback text must not be what the module shows.
-        m_helper->answer = {false, QStringLiteral("runner's fallback text"), code, jobText};
+        m_helper->reply = {false, QStringLiteral("runner's fallback text"), code, jobText};
 
-        ModalAnswerer answerer;
+        DialogAnswerer answerer(DialogAnswerer::EveryDialog);
         module->save();
 
         QCOMPARE(answerer.seen.size(), 1);
-        QVERIFY2(answerer.sawText(shown), qPrintable(answerer.seen.first().second.join(QLatin1Char('|'))));
+        QVERIFY2(answerer.sawLabel(shown), qPrintable(answerer.seen.first().labels.join(QLatin1Char('|'))));
         QCOMPARE(m_reboots, 0);
         QCOMPARE(module->getCurrentGpu()->currentDriver().trueName, QStringLiteral("nouveau"));
     }
@@ -553,17 +485,17 @@ private Q_SLOTS:
         // A later save goes out for the adapter now shown.
         module->save();
         QCOMPARE(m_helper->calls.size(), 1);
-        QCOMPARE(m_helper->calls.first().second.value(QStringLiteral("busId")).toString(), intel.busId);
+        QCOMPARE(m_helper->calls.first().args.value(QStringLiteral("busId")).toString(), intel.busId);
     }
 
     void gpuInfoDialog()
     {
         auto module = openFilled({makeAdapter(intelSpec())});
-        ModalAnswerer answerer;
+        DialogAnswerer answerer(DialogAnswerer::EveryDialog);
         QTest::mouseClick(child<QPushButton>(module.get(), "gpuInfo"), Qt::LeftButton);
         QCOMPARE(answerer.seen.size(), 1);
-        QCOMPARE(answerer.seen.first().first, QStringLiteral("GpuInfo"));
-        QCOMPARE(answerer.parents.first(), module.get());
+        QCOMPARE(answerer.seen.first().className, QStringLiteral("GpuInfo"));
+        QCOMPARE(answerer.seen.first().parent.data(), module.get());
     }
 
     void getError_data()

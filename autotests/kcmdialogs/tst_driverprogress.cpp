@@ -1,4 +1,4 @@
-#include "boxanswerer.h"
+#include "dialoganswerer.h"
 #include "driverprogress.h"
 #include "helperclient.h"
 
@@ -70,7 +70,7 @@ void TestDriverProgress::initTestCase()
 void TestDriverProgress::showsHelperProgress()
 {
     requireRoot();
-    BoxAnswerer answerer;
+    DialogAnswerer answerer(DialogAnswerer::MessageBoxesOnly);
     KAuth::ExecuteJob *job = testJob(QStringLiteral("progress"));
     DriverProgress dialog(job);
     QSignalSpy finished(&dialog, SIGNAL(finished(bool)));
@@ -91,20 +91,20 @@ void TestDriverProgress::showsHelperProgress()
     QCOMPARE(barAtStep, QList<int>{37});
     QCOMPARE(finished.count(), 1);
     QCOMPARE(finished.first().first().toBool(), true);
-    QVERIFY(answerer.boxes.isEmpty());
+    QVERIFY(answerer.seen.isEmpty());
     QVERIFY(!dialog.isVisible());
 }
 
 void TestDriverProgress::successClosesAndReports()
 {
     requireRoot();
-    BoxAnswerer answerer;
+    DialogAnswerer answerer(DialogAnswerer::MessageBoxesOnly);
     DriverProgress dialog(testJob(QStringLiteral("succeed")));
     QSignalSpy finished(&dialog, SIGNAL(finished(bool)));
     QVERIFY(execWithWatchdog(dialog));
     QCOMPARE(finished.count(), 1);
     QCOMPARE(finished.first().first().toBool(), true);
-    QVERIFY(answerer.boxes.isEmpty());
+    QVERIFY(answerer.seen.isEmpty());
     // Nothing more arrives later.
     QTest::qWait(200);
     QCOMPARE(finished.count(), 1);
@@ -114,13 +114,13 @@ void TestDriverProgress::failedJobShowsHelperDescription()
 {
     requireRoot();
     const QString description = QStringLiteral("Test helper failure: no space left on device");
-    BoxAnswerer answerer;
+    DialogAnswerer answerer(DialogAnswerer::MessageBoxesOnly);
     DriverProgress dialog(testJob(QStringLiteral("fail"), {{QStringLiteral("description"), description}}));
     QSignalSpy finished(&dialog, SIGNAL(finished(bool)));
     // A helper's error reply carries the code -1.
     QTest::ignoreMessage(QtCriticalMsg, qPrintable(QStringLiteral("Error code -1, text: \"%1\"!").arg(description)));
     QVERIFY(execWithWatchdog(dialog));
-    QCOMPARE(answerer.texts(), QStringList{QStringLiteral("Transaction error: ") + description});
+    QCOMPARE(answerer.shownTexts(), QStringList{QStringLiteral("Transaction error: ") + description});
     QCOMPARE(finished.count(), 1);
     QCOMPARE(finished.first().first().toBool(), false);
     QVERIFY(!dialog.isVisible());
@@ -137,7 +137,7 @@ void TestDriverProgress::jobFailingAtOnce_data()
 void TestDriverProgress::jobFailingAtOnce()
 {
     QFETCH(bool, eventsBeforeExec);
-    BoxAnswerer answerer;
+    DialogAnswerer answerer(DialogAnswerer::MessageBoxesOnly);
     KAuth::Action invalid;
     DriverProgress dialog(invalid.execute());
     QSignalSpy finished(&dialog, SIGNAL(finished(bool)));
@@ -151,9 +151,9 @@ void TestDriverProgress::jobFailingAtOnce()
     QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(finished.count(), 1);
     QCOMPARE(finished.first().first().toBool(), false);
-    QCOMPARE(answerer.boxes.size(), 1);
-    QVERIFY(answerer.boxes.first().text.startsWith(QLatin1String("Transaction error: ")));
-    QVERIFY(answerer.boxes.first().text.size() > QStringLiteral("Transaction error: ").size());
+    QCOMPARE(answerer.seen.size(), 1);
+    QVERIFY(answerer.seen.first().text.startsWith(QLatin1String("Transaction error: ")));
+    QVERIFY(answerer.seen.first().text.size() > QStringLiteral("Transaction error: ").size());
     QVERIFY(!dialog.isVisible());
 }
 
@@ -176,7 +176,7 @@ void TestDriverProgress::failureStatusClosesBeforeResult()
     requireRoot();
     QFETCH(int, status);
     QFETCH(QString, logLine);
-    BoxAnswerer answerer;
+    DialogAnswerer answerer(DialogAnswerer::MessageBoxesOnly);
     KAuth::ExecuteJob *job = testJob(QStringLiteral("progress"), {{QStringLiteral("holdMs"), 800}});
     DriverProgress dialog(job);
     QSignalSpy finished(&dialog, SIGNAL(finished(bool)));
@@ -190,7 +190,7 @@ void TestDriverProgress::failureStatusClosesBeforeResult()
             }
             QMetaObject::invokeMethod(&dialog, "jobStatusChanged", Q_ARG(KAuth::Action::AuthStatus, static_cast<KAuth::Action::AuthStatus>(status)));
             visibleAfterStatus = dialog.isVisible();
-            boxesAtStatus = answerer.boxes.size();
+            boxesAtStatus = answerer.seen.size();
         });
     });
     QVERIFY(execWithWatchdog(dialog));
@@ -202,7 +202,7 @@ void TestDriverProgress::failureStatusClosesBeforeResult()
     QCOMPARE(finished.count(), 1);
     // The job itself succeeds; the status alone shows no box.
     QCOMPARE(finished.first().first().toBool(), true);
-    QVERIFY(answerer.boxes.isEmpty());
+    QVERIFY(answerer.seen.isEmpty());
 }
 
 // Run as an unprivileged user without an authentication agent: polkit refuses.
@@ -211,7 +211,7 @@ void TestDriverProgress::deniedAuthorisation()
     if (getuid() == 0) {
         QSKIP("root is always authorised; tst_kcmdialogs_driverprogress_denied runs this unprivileged");
     }
-    BoxAnswerer answerer;
+    DialogAnswerer answerer(DialogAnswerer::MessageBoxesOnly);
     KAuth::ExecuteJob *job = testJob(QStringLiteral("succeed"));
     int jobError = -100;
     connect(job, &KJob::result, this, [&](KJob *j) {
@@ -223,11 +223,11 @@ void TestDriverProgress::deniedAuthorisation()
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 30000);
     QCOMPARE(jobError, int(KAuth::ActionReply::AuthorizationDeniedError));
     QCOMPARE(finished.first().first().toBool(), false);
-    QCOMPARE(answerer.texts(),
+    QCOMPARE(answerer.shownTexts(),
              QStringList{QStringLiteral("Transaction error: ") + HelperClient::errorTextForCode(KAuth::ActionReply::AuthorizationDeniedError)});
     QTest::qWait(300);
     QCOMPARE(finished.count(), 1);
-    QCOMPARE(answerer.boxes.size(), 1);
+    QCOMPARE(answerer.seen.size(), 1);
 }
 
 QTEST_MAIN(TestDriverProgress)

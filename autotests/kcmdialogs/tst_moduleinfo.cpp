@@ -1,4 +1,4 @@
-#include "boxanswerer.h"
+#include "dialoganswerer.h"
 #include "moduleinfo.h"
 
 #include <QFile>
@@ -64,11 +64,11 @@ void TestModuleInfo::version()
 
 void TestModuleInfo::showsEveryRecordSimplified()
 {
-    BoxAnswerer answerer;
+    DialogAnswerer answerer(DialogAnswerer::MessageBoxesOnly);
     ModuleInfo dialog;
     const QString path = module("testmod.ko");
     QVERIFY(dialog.updateInfo(path, QStringLiteral("Test module")));
-    QVERIFY(answerer.boxes.isEmpty());
+    QVERIFY(answerer.seen.isEmpty());
 
     QCOMPARE(dialog.findChild<QGroupBox *>(QStringLiteral("infoBox"))->title(), QStringLiteral("Test module"));
     auto *edit = dialog.findChild<QTextEdit *>(QStringLiteral("infoTextEdit"));
@@ -100,11 +100,11 @@ void TestModuleInfo::refusesWhatModinfoCannotRead()
     QFETCH(QString, path);
     QWidget parent;
     parent.resize(640, 480);
-    BoxAnswerer answerer;
+    DialogAnswerer answerer(DialogAnswerer::MessageBoxesOnly);
     ModuleInfo dialog(&parent);
     dialog.show();
     QVERIFY(!dialog.updateInfo(path, QStringLiteral("testmod")));
-    QCOMPARE(answerer.texts(), QStringList{QStringLiteral("Couldn't get module info for module:\n") + path});
+    QCOMPARE(answerer.shownTexts(), QStringList{QStringLiteral("Couldn't get module info for module:\n") + path});
     QVERIFY(!dialog.isVisible());
     QVERIFY(dialog.findChild<QGroupBox *>(QStringLiteral("infoBox"))->title().isEmpty());
 }

@@ -1,4 +1,4 @@
-#include "boxanswerer.h"
+#include "dialoganswerer.h"
 #include "driverprogress.h"
 #include "rebootrequester.h"
 
@@ -96,7 +96,7 @@ void TestRebootRequest::strategyOrder()
     }
     RebootRequester requester(std::move(strategies));
     int questions = 0;
-    BoxAnswerer answerer;
+    DialogAnswerer answerer(DialogAnswerer::MessageBoxesOnly);
 
     const bool requested = DriverProgress::rebootRequest(
         [&] {
@@ -108,10 +108,10 @@ void TestRebootRequest::strategyOrder()
     QCOMPARE(questions, 1);
     QCOMPARE(requested, expectedRequested);
     QCOMPARE(calls, expectedCalls);
-    QCOMPARE(answerer.boxes.size(), expectedBoxes);
+    QCOMPARE(answerer.seen.size(), expectedBoxes);
     if (expectedBoxes) {
-        QCOMPARE(answerer.boxes.first().text, DriverProgress::rebootFailedText());
-        QCOMPARE(answerer.boxes.first().title, QStringLiteral("Reboot system request"));
+        QCOMPARE(answerer.seen.first().text, DriverProgress::rebootFailedText());
+        QCOMPARE(answerer.seen.first().title, QStringLiteral("Reboot system request"));
     }
 }
 
@@ -128,11 +128,11 @@ void TestRebootRequest::questionBox()
 {
     QFETCH(int, button);
     QFETCH(bool, expected);
-    BoxAnswerer answerer(static_cast<QMessageBox::StandardButton>(button));
+    DialogAnswerer answerer(DialogAnswerer::MessageBoxesOnly, static_cast<QMessageBox::StandardButton>(button));
     QCOMPARE(DriverProgress::askForReboot(), expected);
-    QCOMPARE(answerer.boxes.size(), 1);
-    QCOMPARE(answerer.boxes.first().title, QStringLiteral("Reboot system request"));
-    QCOMPARE(answerer.boxes.first().text, QStringLiteral("For correct application, it is recommended to reboot the system.\nReboot now?"));
+    QCOMPARE(answerer.seen.size(), 1);
+    QCOMPARE(answerer.seen.first().title, QStringLiteral("Reboot system request"));
+    QCOMPARE(answerer.seen.first().text, QStringLiteral("For correct application, it is recommended to reboot the system.\nReboot now?"));
 }
 
 void TestRebootRequest::wmFuncEnvironment_data()
@@ -188,13 +188,13 @@ void TestRebootRequest::realChainFailsWithoutDesktop()
         QSKIP("the window manager's tool is installed here; it would really log out");
     }
     RebootRequester requester = RebootRequester::systemDefault(2000);
-    BoxAnswerer answerer;
+    DialogAnswerer answerer(DialogAnswerer::MessageBoxesOnly);
     QElapsedTimer clock;
     clock.start();
     QVERIFY(!DriverProgress::rebootRequest([] { return true; }, requester));
     QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(requester.tried(), (QStringList{QStringLiteral("wmfunc"), QStringLiteral("ksmserver"), QStringLiteral("logind")}));
-    QCOMPARE(answerer.texts(), QStringList{DriverProgress::rebootFailedText()});
+    QCOMPARE(answerer.shownTexts(), QStringList{DriverProgress::rebootFailedText()});
 }
 
 QTEST_MAIN(TestRebootRequest)

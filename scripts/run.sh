@@ -13,7 +13,13 @@ fi
 "$TOP/scripts/build.sh"
 cmake --install "${BUILD_DIR:-$TOP/build}" >/dev/null
 
-corvo-admin-driver list-gpus
+echo "Graphics adapters of this machine (corvo-admin-driver list-gpus):"
+gpus=$(corvo-admin-driver list-gpus)
+if [ -n "$gpus" ]; then
+    echo "$gpus"
+else
+    echo "  none found (no PCI display controller is visible here)"
+fi
 if [ -n "${DISPLAY:-}" ] && command -v kcmshell5 >/dev/null && [ -n "$(ls /usr/lib/x86_64-linux-gnu/qt5/plugins/corvo_kcm_video_driver.so 2>/dev/null)" ]; then
     kbuildsycoca5 >/dev/null 2>&1 || true
     exec kcmshell5 corvo_kcm_video_driver

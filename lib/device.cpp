@@ -31,7 +31,7 @@ QString utf8UpToNul(const QByteArray &data)
 }
 }
 
-Device::Device(hd_t *record, const ModuleIndex *index)
+Device::Device(hd_t *record, const ModuleIndex *index, PciNames *pciNames)
 {
     if (!record) {
         return;
@@ -63,7 +63,7 @@ Device::Device(hd_t *record, const ModuleIndex *index)
         }
     }
     m_driverList = parseDriverList(&names, index);
-    m_name = nameDefinition();
+    m_name = pciNames ? nameDefinition(*pciNames) : nameDefinition();
     m_currentModuleIndex = findCurrentModuleIndex(record->driver);
     m_xorgDriver = findCurrentXOrgDriver(rawBusId);
     m_newModuleIndex = m_currentModuleIndex;
@@ -191,27 +191,46 @@ QPair<bool, Module> Device::driverByTrueName(const QString &trueName) const
 
 QString Device::nameDefinition() const
 {
-    pci_access *pacc = pci_alloc();
-    if (!pacc) {
+    PciNames pciNames;
+    return nameDefinition(pciNames);
+}
+
+QString Device::nameDefinition(PciNames &pciNames) const
+{
+    return pciNames.displayDeviceName(m_deviceId);
+}
+
+PciNames::PciNames()
+{
+    m_access = pci_alloc();
+    if (m_access) {
+        pci_init(m_access);
+        pci_scan_bus(m_access);
+    }
+}
+
+PciNames::~PciNames()
+{
+    if (m_access) {
+        pci_cleanup(m_access);
+    }
+}
+
+QString PciNames::displayDeviceName(const QString &deviceId)
+{
+    if (!m_access) {
         return QString();
     }
-    pci_init(pacc);
-    pci_scan_bus(pacc);
-    QString result;
-    for (pci_dev *dev = pacc->devices; dev; dev = dev->next) {
+    for (pci_dev *dev = m_access->devices; dev; dev = dev->next) {
         pci_fill_info(dev, PCI_FILL_IDENT | PCI_FILL_CLASS);
-        if ((dev->device_class >> 8) != 0x03 || fromHex(dev->device_id, 4) != m_deviceId) {
+        if ((dev->device_class >> 8) != 0x03 || Device::fromHex(dev->device_id, 4) != deviceId) {
             continue;
         }
         char buffer[1024];
-        const char *found = pci_lookup_name(pacc, buffer, sizeof buffer, PCI_LOOKUP_DEVICE, dev->vendor_id, dev->device_id);
-        if (found) {
-            result = QString::fromUtf8(found);
-        }
-        break;
+        const char *found = pci_lookup_name(m_access, buffer, sizeof buffer, PCI_LOOKUP_DEVICE, dev->vendor_id, dev->device_id);
+        return found ? QString::fromUtf8(found) : QString();
     }
-    pci_cleanup(pacc);
-    return result;
+    return QString();
 }
 
 QList<Device> probeGpus(ProbeFilter filter)
@@ -238,11 +257,15 @@ QList<Device> probeGpus(ProbeFilter filter)
         return result;
     }
     const ModuleIndex index = pendingIndex.get();
+    std::optional<PciNames> pciNames;
     for (hd_t *record = records; record; record = record->next) {
         if (!Device::isGraphicsDevice(record)) {
             continue;
         }
-        Device device(record, &index);
+        if (!pciNames) {
+            pciNames.emplace();
+        }
+        Device device(record, &index, &*pciNames);
         const bool keep = filter == ProbeFilter::WithModules ? !device.driverList().isEmpty()
                                                              : device.classId().startsWith(QLatin1String("03"));
         if (keep) {

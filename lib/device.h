@@ -10,6 +10,7 @@ struct s_hd_t;
 typedef struct s_hd_t hd_t;
 
 class ModuleIndex;
+class PciNames;
 
 // The vendors the system treats specially; the value is the PCI vendor identifier.
 enum VideoCardVendorId : qint32 {
@@ -43,9 +44,10 @@ class Device
 public:
     Device() = default;
     // Builds the record from one libhd hardware record, which stays owned by libhd. The index
-    // lets several adapters of one probe share a single walk of the module tree; without one
-    // the constructor walks the tree itself.
-    explicit Device(hd_t *record, const ModuleIndex *index = nullptr);
+    // and the name table let several adapters of one probe share a single walk of the module
+    // tree and a single read of the PCI name database; without them the constructor makes its
+    // own.
+    explicit Device(hd_t *record, const ModuleIndex *index = nullptr, PciNames *pciNames = nullptr);
 
     static bool isGraphicsDevice(const hd_t *record);
     static QString fromHex(int value, int width);
@@ -137,6 +139,7 @@ public:
     int findCurrentModuleIndex(const char *driver) const;
     QString findCurrentXOrgDriver(const QString &busId) const;
     QString nameDefinition() const;
+    QString nameDefinition(PciNames &pciNames) const;
 
     // For tests and for callers that assemble a device by hand.
     void setDriverListForTest(const QList<Module> &modules, int currentIndex)
@@ -176,6 +179,25 @@ private:
 };
 
 Q_DECLARE_METATYPE(Device)
+
+// The PCI bus as libpci sees it, with its name database, opened once and shared by the adapters
+// of one probe.
+class PciNames
+{
+public:
+    PciNames();
+    ~PciNames();
+    PciNames(const PciNames &) = delete;
+    PciNames &operator=(const PciNames &) = delete;
+
+    // The device name (without the vendor) of the first display controller on the bus whose
+    // device identifier, as four lower-case hex digits, is deviceId; empty when there is none
+    // or the database does not know it. Like the adapters' names, the vendor is not compared.
+    QString displayDeviceName(const QString &deviceId);
+
+private:
+    struct pci_access *m_access = nullptr;
+};
 
 // Which display-class records a probe keeps.
 enum class ProbeFilter {

@@ -98,6 +98,25 @@ private Q_SLOTS:
         QVERIFY(!intel->isRootStartedX());
         QCOMPARE(intel->xorgDriver(), QStringLiteral("modeset"));
     }
+
+    // Second machine: an Intel and an NVIDIA display adapter that share the device identifier
+    // 1c03, and a network card with that identifier too. The name database is searched by
+    // device identifier among display controllers only, vendor not compared: both adapters get
+    // the name of whichever of the two libpci lists first, never the network card's.
+    void sharedDeviceIdSharesName()
+    {
+        const QList<Device> gpus = getGpus();
+        const Device *intel = byBus(gpus, QStringLiteral("PCI:00@0000:02:0"));
+        const Device *nvidia = byBus(gpus, QStringLiteral("PCI:01@0000:00:0"));
+        QVERIFY(intel && nvidia);
+        QCOMPARE(gpus.size(), 2);
+        QCOMPARE(intel->deviceId(), QStringLiteral("1c03"));
+        QCOMPARE(nvidia->deviceId(), QStringLiteral("1c03"));
+        const QStringList candidates = {QStringLiteral("6 Series/C200 Series Chipset Family 6 port Mobile SATA AHCI Controller"),
+                                        QStringLiteral("GP106 [GeForce GTX 1060 6GB]")};
+        QVERIFY2(candidates.contains(intel->name()), qPrintable(intel->name()));
+        QCOMPARE(nvidia->name(), intel->name());
+    }
 };
 
 QTEST_GUILESS_MAIN(ProbeTest)

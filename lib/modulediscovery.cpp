@@ -7,6 +7,7 @@
 #include <QSysInfo>
 
 #include <cstring>
+#include <limits>
 #include <elf.h>
 
 ModuleIndex::ModuleIndex(const QString &root)
@@ -109,8 +110,11 @@ QString modinfoName(const QByteArray &data)
         if (sh.sh_name >= quint64(sectionNames.size()) || !inFile(sh)) {
             continue;
         }
-        const char *sectionName = sectionNames.constData() + sh.sh_name;
-        if (qstrncmp(sectionName, ".modinfo", quint64(sectionNames.size()) - sh.sh_name) != 0) {
+        // The whole name with its terminating NUL must lie inside the table: a table cut short
+        // must not let ".mod" pass for ".modinfo".
+        static constexpr char wanted[] = ".modinfo";
+        if (quint64(sh.sh_name) + sizeof wanted > quint64(sectionNames.size())
+            || std::memcmp(sectionNames.constData() + sh.sh_name, wanted, sizeof wanted) != 0) {
             continue;
         }
         const QByteArray modinfo = data.mid(int(sh.sh_offset), int(sh.sh_size));
@@ -162,7 +166,8 @@ QString declaredName(const QString &path)
         return QString();
     }
     const qint64 size = file.size();
-    if (size <= 0) {
+    // Kernel modules are megabytes; anything beyond what one byte array can hold is not one.
+    if (size <= 0 || size > std::numeric_limits<int>::max()) {
         return QString();
     }
     // Map the file instead of reading it: a module is several megabytes and only two small

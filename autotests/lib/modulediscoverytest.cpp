@@ -55,6 +55,18 @@ private Q_SLOTS:
         QByteArray truncated = elf64({{".modinfo", records({"name=cut"})}});
         truncated.chop(10); // the section header table runs past the end
         QTest::newRow("truncated ELF: text rule") << truncated << "cut";
+        // The section name table ends in the middle of ".modinfo": that section is not it.
+        QByteArray cutNames = elf64({{".rodata", records({"name=text"})}, {".modinfo", records({"name=viacut"})}});
+        {
+            Elf64_Ehdr eh;
+            std::memcpy(&eh, cutNames.constData(), sizeof eh);
+            const qint64 namesHeader = qint64(eh.e_shoff) + qint64(eh.e_shstrndx) * qint64(sizeof(Elf64_Shdr));
+            Elf64_Shdr sh;
+            std::memcpy(&sh, cutNames.constData() + namesHeader, sizeof sh);
+            sh.sh_size = 1 + sizeof(".rodata") + 4; // "\0.rodata\0.mod"
+            std::memcpy(cutNames.data() + namesHeader, &sh, sizeof sh);
+        }
+        QTest::newRow("section name table cut inside .modinfo") << cutNames << "text";
     }
 
     void declaredNameFromData()

@@ -204,13 +204,13 @@ bool DriverSwitchHelper::writeSnippet()
     QString error;
     // Latin-1, characters outside it become "?".
     if (!writeFileAtomically(HelperPaths::xorgSnippet(), m_xorgConfig.toLatin1(), &error)) {
-        qCCritical(HELPER) << "Cannot create / edit " << HelperPaths::xorgSnippet() << error;
+        qCCritical(HELPER).noquote() << QStringLiteral("Cannot create / edit ") + HelperPaths::xorgSnippet() + QStringLiteral(" file: ") + error;
         return false;
     }
     QFile oldSnippet(HelperPaths::oldXorgSnippet());
     if (QFileInfo::exists(oldSnippet.fileName()) || QFileInfo(oldSnippet.fileName()).isSymLink()) {
         if (!oldSnippet.remove()) {
-            qCWarning(HELPER) << "Cannot remove:" << oldSnippet.fileName();
+            qCWarning(HELPER).noquote() << "Cannot remove:" << oldSnippet.fileName();
         }
     }
     return true;

@@ -269,6 +269,8 @@ private Q_SLOTS:
         QTest::newRow("symlink") << QStringLiteral("symlink");
         QTest::newRow("owned by nobody") << QStringLiteral("nobody");
         QTest::newRow("folder") << QStringLiteral("folder");
+        // Root owns it, but it is another file's name: the helper never made it.
+        QTest::newRow("hard link to a root file") << QStringLiteral("hardlink");
     }
     void untrustedMark()
     {
@@ -280,6 +282,8 @@ private Q_SLOTS:
         } else if (kind == QLatin1String("nobody")) {
             write(mark, QByteArray());
             QCOMPARE(::chown(QFile::encodeName(mark).constData(), 65534, 65534), 0);
+        } else if (kind == QLatin1String("hardlink")) {
+            QCOMPARE(::link(QFile::encodeName(target).constData(), QFile::encodeName(mark).constData()), 0);
         } else {
             QVERIFY(QDir().mkpath(mark));
         }
@@ -294,6 +298,7 @@ private Q_SLOTS:
             QFileInfo info(mark);
             QVERIFY(info.isFile() && !info.isSymLink());
             QCOMPARE(info.ownerId(), 0u);
+            QCOMPARE(read(mark), QByteArray());
             QCOMPARE(read(backupDir + QStringLiteral("/modprobe.d/a.conf")), QByteArray("a"));
         }
     }

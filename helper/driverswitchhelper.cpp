@@ -204,13 +204,13 @@ bool DriverSwitchHelper::writeSnippet()
     QString error;
     // Latin-1, characters outside it become "?".
     if (!writeFileAtomically(HelperPaths::xorgSnippet(), m_xorgConfig.toLatin1(), &error)) {
-        qCCritical(HELPER) << "Cannot create / edit " << HelperPaths::xorgSnippet() << error;
+        qCCritical(HELPER).noquote() << QStringLiteral("Cannot create / edit ") + HelperPaths::xorgSnippet() + QStringLiteral(" file: ") + error;
         return false;
     }
     QFile oldSnippet(HelperPaths::oldXorgSnippet());
     if (QFileInfo::exists(oldSnippet.fileName()) || QFileInfo(oldSnippet.fileName()).isSymLink()) {
         if (!oldSnippet.remove()) {
-            qCWarning(HELPER) << "Cannot remove:" << oldSnippet.fileName();
+            qCWarning(HELPER).noquote() << "Cannot remove:" << oldSnippet.fileName();
         }
     }
     return true;
@@ -222,7 +222,9 @@ bool DriverSwitchHelper::createBackupMark()
     struct stat st;
     if (::lstat(mark.constData(), &st) == 0) {
         // Anyone can create files in /tmp: only a mark root made itself says a backup was taken.
-        if (S_ISREG(st.st_mode) && st.st_uid == 0) {
+        // The helper makes it empty and with one name; a hard link to some other root file is
+        // not it.
+        if (S_ISREG(st.st_mode) && st.st_uid == 0 && st.st_nlink == 1 && st.st_size == 0) {
             return false;
         }
         qCWarning(HELPER) << "Ignoring a backup mark not created by root:" << mark;

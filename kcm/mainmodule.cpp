@@ -252,9 +252,9 @@ void MainModule::save()
     // authentication prompt meanwhile.
     const HelperResult result = m_services.helper->run(HelperAction::replace(), args);
     if (!result.ok) {
-        qCDebug(KCM_VIDEODRIVER) << "D-Bus helper error: " << result.jobErrorString;
-        qCDebug(KCM_VIDEODRIVER) << "Error code: " << result.errorCode;
-        qCDebug(KCM_VIDEODRIVER) << "Error text: " << result.errorText;
+        qCDebug(KCM_VIDEODRIVER).noquote().nospace() << "D-Bus helper error: " << result.jobErrorString;
+        qCDebug(KCM_VIDEODRIVER).noquote().nospace() << "Error code: " << result.errorCode;
+        qCDebug(KCM_VIDEODRIVER).noquote().nospace() << "Error text: " << result.errorText;
         // A job that failed without a text of its own (a refused authorisation, a cancelled
         // prompt) is named by its error code. Runners that know no code give their text.
         QString detail = result.errorCode != 0 ? result.jobErrorString : result.errorText;

@@ -5,12 +5,12 @@
 // Every fixed location the restore command touches lives here.
 //
 // The layout of the backup is owned by the privileged helper: on the first driver switch
-// (or package install/remove) it runs
-//     /usr/bin/cp -rf /etc/modprobe.d /etc/X11/xorg.conf.d /usr/share/vela-admin-video-driver
-// so the backup folder holds the subfolders "modprobe.d" and "xorg.conf.d" with copies of the
-// files (symlinks are copied as symlinks by a recursive cp). Later copies overwrite files of an
-// earlier one and leave files that exist only in the backup. This command reads exactly that
-// layout and writes nothing into those two subfolders.
+// (or package install/remove) of a boot it copies /etc/modprobe.d and /etc/X11/xorg.conf.d
+// (with "cp -a", so modes, times and symlinks are kept) into a fresh folder and swaps that in
+// as /usr/share/vela-admin-video-driver, carrying over everything else the folder held (the
+// set-aside folders of this command). The backup folder thus holds the subfolders
+// "modprobe.d" and "xorg.conf.d", each an exact copy of its folder at the time of the backup.
+// This command reads exactly that layout and writes nothing into those two subfolders.
 namespace RestorePaths
 {
 inline QString backupDir()

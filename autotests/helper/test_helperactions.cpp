@@ -82,6 +82,30 @@ struct Unmount {
         ::umount2(QFile::encodeName(dir).constData(), MNT_DETACH);
     }
 };
+
+// Collects what the helper hands to the message logger while it lives.
+struct LogCapture {
+    static QStringList &lines()
+    {
+        static QStringList collected;
+        return collected;
+    }
+    static void handler(QtMsgType type, const QMessageLogContext &, const QString &message)
+    {
+        const char *kind = type == QtCriticalMsg ? "critical: " : type == QtWarningMsg ? "warning: " : "other: ";
+        lines() << QString::fromLatin1(kind) + message;
+    }
+    QtMessageHandler previous;
+    LogCapture()
+    {
+        lines().clear();
+        previous = qInstallMessageHandler(&LogCapture::handler);
+    }
+    ~LogCapture()
+    {
+        qInstallMessageHandler(previous);
+    }
+};
 }
 
 class HelperActionsTest : public QObject
@@ -245,6 +269,8 @@ private Q_SLOTS:
         QTest::newRow("symlink") << QStringLiteral("symlink");
         QTest::newRow("owned by nobody") << QStringLiteral("nobody");
         QTest::newRow("folder") << QStringLiteral("folder");
+        // Root owns it, but it is another file's name: the helper never made it.
+        QTest::newRow("hard link to a root file") << QStringLiteral("hardlink");
     }
     void untrustedMark()
     {
@@ -256,6 +282,8 @@ private Q_SLOTS:
         } else if (kind == QLatin1String("nobody")) {
             write(mark, QByteArray());
             QCOMPARE(::chown(QFile::encodeName(mark).constData(), 65534, 65534), 0);
+        } else if (kind == QLatin1String("hardlink")) {
+            QCOMPARE(::link(QFile::encodeName(target).constData(), QFile::encodeName(mark).constData()), 0);
         } else {
             QVERIFY(QDir().mkpath(mark));
         }
@@ -270,6 +298,7 @@ private Q_SLOTS:
             QFileInfo info(mark);
             QVERIFY(info.isFile() && !info.isSymLink());
             QCOMPARE(info.ownerId(), 0u);
+            QCOMPARE(read(mark), QByteArray());
             QCOMPARE(read(backupDir + QStringLiteral("/modprobe.d/a.conf")), QByteArray("a"));
         }
     }
@@ -450,6 +479,66 @@ private Q_SLOTS:
         QCOMPARE(read(path), previous);
         const QStringList left = QDir(dir).entryList(QDir::Files | QDir::Hidden);
         QCOMPARE(left.size(), 2); // the old file and the filler, no temporary file left behind
+    }
+
+    // The lines an administrator reads in the journal when a switch goes only partly well.
+    void replaceLogLines_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QStringList>("absent");
+        const QString vendorWarning = QStringLiteral("warning: Unknown video card vendor type.");
+        QTest::newRow("unknown vendor") << QStringLiteral("vendor -1") << QString() << QStringList{vendorWarning} << QStringList();
+        QTest::newRow("vendor missing: no warning") << QStringLiteral("vendor missing") << QString() << QStringList() << QStringList{vendorWarning};
+        QTest::newRow("backup fails") << QStringLiteral("backup fails") << QString()
+                                      << QStringList{QStringLiteral("warning: Failed to create backup directory")} << QStringList();
+        QTest::newRow("old snippet stays") << QStringLiteral("old snippet stays") << QString()
+                                           << QStringList{QStringLiteral("warning: Cannot remove: ") + oldSnippet} << QStringList();
+        QTest::newRow("snippet unwritable") << QStringLiteral("snippet unwritable") << QStringLiteral("XOrg configuration update error")
+                                            << QStringList{QStringLiteral("critical: Cannot create / edit ") + snippet + QStringLiteral(" file: ")}
+                                            << QStringList();
+    }
+    void replaceLogLines()
+    {
+        QFETCH(QString, situation);
+        QFETCH(QString, reply);
+        QFETCH(QStringList, expected);
+        QFETCH(QStringList, absent);
+        QVariantMap args = replaceArgs();
+        if (situation == QLatin1String("vendor -1")) {
+            args = replaceArgs(-1);
+        } else if (situation == QLatin1String("vendor missing")) {
+            args = replaceArgs(QVariant());
+        } else if (situation == QLatin1String("backup fails")) {
+            // A file where the backup is staged: no folder can be made there.
+            write(backupDir + QStringLiteral(".new"), "in the way");
+        } else if (situation == QLatin1String("old snippet stays")) {
+            write(oldSnippet + QStringLiteral("/inside"), "a folder cannot be removed as a file");
+        } else if (situation == QLatin1String("snippet unwritable")) {
+            write(snippet + QStringLiteral("/inside"), "a folder cannot be replaced by a file");
+        }
+        if (situation != QLatin1String("backup fails")) {
+            write(mark, QByteArray()); // no backup in these cases
+        }
+        DriverSwitchHelper helper;
+        QStringList lines;
+        {
+            LogCapture capture;
+            QCOMPARE(replyText(helper.replace(args)), reply);
+            lines = LogCapture::lines();
+        }
+        QFile::remove(backupDir + QStringLiteral(".new"));
+        for (const QString &line : expected) {
+            bool found = false;
+            for (const QString &seen : lines) {
+                found = found || seen.startsWith(line);
+            }
+            QVERIFY2(found, qPrintable(QStringLiteral("missing \"%1\" in:\n%2").arg(line, lines.join(QLatin1Char('\n')))));
+        }
+        for (const QString &line : absent) {
+            QVERIFY2(!lines.contains(line), qPrintable(lines.join(QLatin1Char('\n'))));
+        }
     }
 };
 

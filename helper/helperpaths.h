@@ -1,5 +1,7 @@
 #pragma once
 
+#include "systempaths.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -50,17 +52,17 @@ inline QString modprobeDir()
     return QStringLiteral("/etc/modprobe.d");
 }
 
+// The boot loader defaults the clients edit; one definition for both sides.
 inline QString grubDefaults()
 {
-    return QStringLiteral("/etc/default/grub");
+    return SystemPaths::grubDefaults();
 }
 
-// X server driver folders; a driver "foo" exists when "foo_drv.so" lies somewhere below one.
+// X server driver folders, the very ones the clients list drivers from; a driver "foo"
+// exists when "foo_drv.so" lies somewhere below one.
 inline QStringList xorgDriverDirs()
 {
-    return {QStringLiteral("/usr/lib/x86_64-linux-gnu/xorg/modules/drivers/"),
-            QStringLiteral("/usr/lib/xorg/modules/drivers/"),
-            QStringLiteral("/usr/lib/x86_64-linux-gnu/nvidia/xorg/")};
+    return SystemPaths::xorgDriverDirs();
 }
 
 inline QString aptListsLock()

@@ -6,7 +6,16 @@ set -euo pipefail
 TOP=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD_DIR:-$TOP/build}
 
-cmake -S "$TOP" -B "$BUILD" -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON
+# ccache, when a developer has it, lets several checkouts of the tree share compiled objects;
+# CI builds once and does without it.
+LAUNCHER=()
+if command -v ccache >/dev/null 2>&1; then
+    export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$TOP")} CCACHE_NOHASHDIR=1
+    LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
+
+cmake -S "$TOP" -B "$BUILD" -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON \
+    "${LAUNCHER[@]}" ${CMAKE_EXTRA_ARGS:-}
 cmake --build "$BUILD" -j"$(nproc)"
 rm -rf "$BUILD/stage"
 DESTDIR="$BUILD/stage" cmake --install "$BUILD" >/dev/null

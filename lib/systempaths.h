@@ -56,6 +56,38 @@ inline QString grubDefaults()
     return QStringLiteral("/etc/default/grub");
 }
 
+// The shell that runs the NVIDIA management tool's version query.
+inline QString shell()
+{
+    return QStringLiteral("/bin/sh");
+}
+inline QString nvidiaVersionCommand()
+{
+    return QStringLiteral("nvidia-smi --query-gpu=driver_version --format=csv,noheader");
+}
+
+// nvidia-detect's device id lists, one "<series>.ids" file per NVIDIA driver series.
+inline QString nvidiaIdListDir()
+{
+    return QStringLiteral("/usr/share/nvidia");
+}
+
+// The machine owner key tool and the key DKMS signs the modules it builds with.
+inline QString mokutil()
+{
+    return QStringLiteral("/usr/bin/mokutil");
+}
+inline QString dkmsSigningKey()
+{
+    return QStringLiteral("/var/lib/dkms/mok.pub");
+}
+
+// Sources of DKMS-built modules, "<module>-<version>" folders owned by the *-dkms packages.
+inline QString dkmsSourceRoot()
+{
+    return QStringLiteral("/usr/src");
+}
+
 // Every external program gets at most this long.
 constexpr int processTimeoutMs = 30000;
 }

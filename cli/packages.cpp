@@ -41,16 +41,6 @@ int listPackages(const QStringList &args, QList<Device> &gpus)
     if (matches.isEmpty()) {
         Output::line(i18n("Cannot find any compatible driver packages"));
     }
-    if (gpu->videoCardVendorId() == Nvidia) {
-        const DriverPackages::Catalogue catalogue = DriverPackages::nvidiaCatalogue(snapshot, modalias);
-        for (const QString &note : catalogue.notes) {
-            Output::line(note);
-        }
-    }
-    const QString scope = DriverPackages::missingComponentsNote(snapshot);
-    if (!scope.isEmpty()) {
-        Output::line(scope);
-    }
     if (SecureBoot::query() == SecureBoot::State::KeyNotEnrolled) {
         Output::line(SecureBoot::warningLine());
     }

@@ -306,12 +306,9 @@ Catalogue nvidiaCatalogue(const Snapshot &snapshot, const QString &modalias)
 QList<Match> compatiblePackages(const Snapshot &snapshot, const QString &modalias)
 {
     QList<Match> matches = aliasMatches(snapshot, modalias);
-    if (nvidiaDeviceId(modalias).isEmpty()) {
-        return matches;
-    }
-    const Catalogue catalogue = nvidiaCatalogue(snapshot, modalias);
+    const Catalogue catalogue = nvidiaDeviceId(modalias).isEmpty() ? Catalogue() : nvidiaCatalogue(snapshot, modalias);
     for (const NvidiaDriver &driver : catalogue.drivers) {
-        const bool offered = driver.supported || driver.type == NvidiaDriverType::Open || !catalogue.judged;
+        const bool offered = catalogue.judged && (driver.supported || driver.type == NvidiaDriverType::Open);
         const bool listed = std::any_of(matches.cbegin(), matches.cend(), [&](const Match &m) {
             return m.name == driver.name;
         });
@@ -319,8 +316,10 @@ QList<Match> compatiblePackages(const Snapshot &snapshot, const QString &modalia
             matches.append({driver.name, driver.installed});
         }
     }
-    std::sort(matches.begin(), matches.end(), [](const Match &a, const Match &b) {
-        return a.name < b.name;
+    std::sort(matches.begin(), matches.end(), [&](const Match &a, const Match &b) {
+        const int ra = snapshot.cacheOrder.value(a.name, -1);
+        const int rb = snapshot.cacheOrder.value(b.name, -1);
+        return ra != rb ? ra < rb : a.name < b.name;
     });
     return matches;
 }

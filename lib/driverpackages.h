@@ -68,6 +68,7 @@ struct Snapshot {
     QList<AliasComponent> appstream;
     NvidiaIdLists idLists;
     QSet<QString> components; // archive components the package sources enable
+    QHash<QString, int> cacheOrder; // a package's place in the package cache, for listings
     bool componentsKnown = false;
 
     const PackageInfo *find(const QString &name) const;
@@ -117,8 +118,8 @@ Catalogue nvidiaCatalogue(const Snapshot &snapshot, const QString &modalias);
 // tie. Marks nothing in an empty list.
 void markRecommendedDriver(QList<NvidiaDriver> &drivers);
 
-// Every package list-packages prints for the adapter: the alias matches and, for an NVIDIA
-// adapter, the catalogue's supported (or, without the id lists, unjudged) drivers.
+// Every package list-packages prints for the adapter, in the package cache's order: the alias
+// matches and, for an NVIDIA adapter, the drivers the id lists say support it.
 QList<Match> compatiblePackages(const Snapshot &snapshot, const QString &modalias);
 
 // One sentence naming the archive components the sources lack, empty when none is missing or

@@ -108,6 +108,7 @@ Snapshot load(QApt::Backend &backend, const Locations &locations, LoadTimes *tim
         if (!declares && !named.contains(name) && !isNvidiaCandidateName(name)) {
             continue;
         }
+        snapshot.cacheOrder.insert(name, snapshot.cacheOrder.size());
         PackageInfo info = packageInfo(*package, declares);
         // Without the pre-filter every package is asked; keep only those that matter.
         if (!filtered && info.modaliases.isEmpty() && !named.contains(name) && !isNvidiaCandidateName(name)) {

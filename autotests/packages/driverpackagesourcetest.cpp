@@ -69,8 +69,7 @@ private Q_SLOTS:
             << all << true << amd << QStringList{"firmware-amd-graphics (installed)", "xserver-xorg-video-amdgpu"};
         QTest::newRow("rtx 3060: firmware and the listed drivers")
             << all << true << rtx3060 << QStringList{"firmware-misc-nonfree", "nvidia-driver", "nvidia-tesla-470-driver"};
-        QTest::newRow("rtx 3060 without nvidia-detect")
-            << all << false << rtx3060 << QStringList{"firmware-misc-nonfree", "nvidia-driver", "nvidia-tesla-470-driver"};
+        QTest::newRow("rtx 3060 without nvidia-detect, nothing judged") << all << false << rtx3060 << QStringList{"firmware-misc-nonfree"};
         QTest::newRow("fermi: nouveau firmware only") << all << true << fermi << QStringList{"firmware-misc-nonfree"};
         QTest::newRow("intel") << all << true << intel << QStringList{"firmware-misc-nonfree"};
         QTest::newRow("main only: no firmware, no nvidia") << "main" << true << rtx3060 << QStringList{};
@@ -89,6 +88,7 @@ private Q_SLOTS:
         for (const DriverPackages::Match &m : DriverPackages::compatiblePackages(snapshot, modalias)) {
             seen << (m.installed ? m.name + " (installed)" : m.name);
         }
+        seen.sort(); // the cache's order is APT's business
         QCOMPARE(seen, expected);
         // Only driver-relevant packages are read: never dkms or the headers.
         QVERIFY(!snapshot.find("dkms"));

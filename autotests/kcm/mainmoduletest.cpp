@@ -71,8 +71,9 @@ bool reportedChange(const QSignalSpy &spy)
     return false;
 }
 
-const char *const controls[] = {"gpuBox", "kernelModuleBox", "gpuLabel", "kernelModuleLabel", "gpuInfo", "kernelModuleInfo", "xorgGroup"};
-const char *const laterButtons[] = {"installDrivers", "removeDrivers", "tweaks"};
+const char *const controls[] = {"gpuBox",           "kernelModuleBox", "gpuLabel",       "kernelModuleLabel", "gpuInfo",
+                                 "kernelModuleInfo", "xorgGroup",       "installDrivers", "removeDrivers"};
+const char *const laterButtons[] = {"tweaks"};
 }
 
 class MainModuleTest : public QObject

@@ -195,7 +195,7 @@ QString IntelVideoConfigurator::readFile() const
 
 bool IntelVideoConfigurator::writeFile(const QString &content)
 {
-    const HelperResult result = m_runner->run(HelperAction::acceleration(), {{QStringLiteral("grub_content"), content}});
+    const HelperResult result = m_runner->send(HelperRequests::acceleration(content));
     if (!result.ok) {
         qCWarning(DRIVERLIB) << "Writing the boot loader defaults failed:" << result.errorText;
     }

@@ -48,8 +48,8 @@
 # user namespaces): register it as SKIP_RETURN_CODE 77 in CTest; 1 on a setup failure.
 set -euo pipefail
 
-SKIP=77
 HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/skip.sh"
 
 if [ "${1:-}" != "--inside" ]; then
     if [ $# -lt 2 ] || { [ "$1" = --kauth ] && [ $# -lt 3 ]; }; then
@@ -63,8 +63,7 @@ if [ "${1:-}" != "--inside" ]; then
     if /usr/bin/unshare -r -m /bin/true 2>/dev/null; then
         exec /usr/bin/unshare -r -m --propagation private "$0" --inside "$@"
     fi
-    echo "apt-transaction.sh: SKIP: needs root or user namespaces for a private mount namespace" >&2
-    exit $SKIP
+    skip_test "apt-transaction.sh needs root or user namespaces for a private mount namespace"
 fi
 shift
 FAKE_POLKIT=

@@ -64,8 +64,8 @@
 #              --module kernel/drivers/gpu/drm/i915/i915.ko=i915 -- corvo-admin-driver list-gpus
 set -euo pipefail
 
-SKIP=77
 HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/skip.sh"
 ARGS=("$@")
 
 # ---- the options ----
@@ -103,8 +103,7 @@ if [ "${_GPU_FIXTURE_INSIDE:-}" != 1 ]; then
     elif unshare -rm true 2>/dev/null; then
         UNSHARE=(unshare -rm --propagation private)
     else
-        echo "SKIP: not root and user namespaces are not available here, so no private mount namespace for the fixture"
-        exit $SKIP
+        skip_test "not root and user namespaces are not available here, so no private mount namespace for the fixture"
     fi
 
     # The fixture lives in a tmpfs mounted on this empty folder inside the namespace only; a

@@ -9,6 +9,7 @@
 # Exit codes: 0 pass, 1 fail, 77 skipped (no Xvfb or kcmshell5, or no private mount namespace).
 set -u
 HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/../harness/skip.sh"
 BUILD=$(cd "${1:?usage: kcm-smoke.sh BUILD_DIR}" && pwd)
 STAGE=$BUILD/stage
 SHOT=$BUILD/kcm-smoke.png
@@ -19,7 +20,7 @@ NO_GPUS_LOG="found no adapter"
 
 if [ -z "${GPU_FIXTURE:-}" ]; then
     for tool in Xvfb kcmshell5 kbuildsycoca5 xwininfo xwd dbus-run-session setsid convert; do
-        command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+        command -v "$tool" >/dev/null || skip_test "$tool is not installed"
     done
     plugindir=$(qtpaths --plugin-dir 2>/dev/null || echo /usr/lib/x86_64-linux-gnu/qt5/plugins)
     if [ ! -f "$STAGE$plugindir/corvo_kcm_video_driver.so" ]; then

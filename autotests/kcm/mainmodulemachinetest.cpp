@@ -8,6 +8,7 @@
 //   0000:0b:00.0  NVIDIA GTX 1060 bound to nvidia; modules nouveau (nouveau.ko declares
 //                 "nouveau-kms"), nvidia (nvidia.ko declares "nvidia"), nvidia_drm
 //   X driver folders: 1 nouveau, 2 modesetting, 3 nvidia (one each keeps the walk order fixed)
+#include "visibleskip.h"
 #include "../helper/fixturefs.h"
 #include "device.h"
 #include "helperclient.h"
@@ -205,7 +206,7 @@ private Q_SLOTS:
         QFETCH(QString, choice);
         QFETCH(QStringList, modulesAfter);
         if (!onBus() || ::geteuid() != 0) {
-            QSKIP("needs root on the private system bus of kauth-bus.sh inside kauth-fixture-ns.sh");
+            TEST_SKIP("needs root on the private system bus of kauth-bus.sh inside kauth-fixture-ns.sh");
         }
         QVERIFY(QFileInfo::exists(QStringLiteral("/usr/lib/kauth/libexec/videodriver-helper")));
 
@@ -236,7 +237,7 @@ private Q_SLOTS:
     void helperErrorShown()
     {
         if (!onBus() || ::geteuid() != 0) {
-            QSKIP("needs root on the private system bus of kauth-bus.sh inside kauth-fixture-ns.sh");
+            TEST_SKIP("needs root on the private system bus of kauth-bus.sh inside kauth-fixture-ns.sh");
         }
         auto module = openFilled(nvidiaRenderer);
         chooseModule(module.get(), QStringLiteral("nvidia_drm"));
@@ -261,7 +262,7 @@ private Q_SLOTS:
     void refusedSave()
     {
         if (!onBus() || ::geteuid() == 0) {
-            QSKIP("needs an unprivileged user on the private system bus of kauth-bus.sh inside kauth-fixture-ns.sh");
+            TEST_SKIP("needs an unprivileged user on the private system bus of kauth-bus.sh inside kauth-fixture-ns.sh");
         }
         auto module = openFilled(nvidiaRenderer);
         chooseModule(module.get(), QStringLiteral("nouveau"));
@@ -285,5 +286,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(MainModuleMachineTest)
+VISIBLE_SKIP_MAIN(MainModuleMachineTest)
 #include "mainmodulemachinetest.moc"

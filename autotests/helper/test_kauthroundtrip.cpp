@@ -100,6 +100,37 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(snippet));
     }
 
+    // The installed policy as polkit itself reads it: the boot loader change asks for the
+    // administrator's password every time, the other actions keep the grant for the session. A
+    // caller outside any session is never asked.
+    void policyAsPolkitSeesIt_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("active");
+        QTest::newRow("acceleration") << QStringLiteral("acceleration") << QStringLiteral("auth_admin");
+        QTest::newRow("replace") << QStringLiteral("replace") << QStringLiteral("auth_admin_keep");
+        QTest::newRow("install") << QStringLiteral("install") << QStringLiteral("auth_admin_keep");
+        QTest::newRow("remove") << QStringLiteral("remove") << QStringLiteral("auth_admin_keep");
+        QTest::newRow("tearing") << QStringLiteral("tearing") << QStringLiteral("auth_admin_keep");
+    }
+    void policyAsPolkitSeesIt()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, active);
+        QProcess pkaction;
+        pkaction.start(QStringLiteral("/usr/bin/pkaction"),
+                       {QStringLiteral("--verbose"), QStringLiteral("--action-id"), QStringLiteral("org.corvo.kcm.videodriver.") + action});
+        QVERIFY(pkaction.waitForFinished(30000));
+        QCOMPARE(pkaction.exitCode(), 0);
+        QStringList implicit;
+        for (const QString &line : QString::fromUtf8(pkaction.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+            if (line.trimmed().startsWith(QLatin1String("implicit "))) {
+                implicit << line.simplified();
+            }
+        }
+        QCOMPARE(implicit, (QStringList{QStringLiteral("implicit any: no"), QStringLiteral("implicit inactive: no"), QStringLiteral("implicit active: ") + active}));
+    }
+
     void unprivilegedCallerRefused()
     {
         QProcess client;

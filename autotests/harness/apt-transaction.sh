@@ -35,6 +35,8 @@
 #   APT_TXN_DPKG_HOLD        a path in APT_TXN_DIR; while a file exists there, every call of the
 #                            fake dpkg waits (it has logged its arguments already), so a test
 #                            can keep a transaction running; remove the file to let it go on
+#   APT_TXN_DPKG_FAIL        a path in APT_TXN_DIR; while a file exists there, every call of the
+#                            fake dpkg fails (exit status 2, as dpkg's on an error) once logged
 # The fixture's dpkg/info folder is bind-mounted over /var/lib/dpkg/info (QApt's
 # packageForFile() reads it directly). /var/lib/apt/lists is an empty private tmpfs, so the APT
 # lists lock there is the environment's own: processes of the host or of other environments
@@ -100,10 +102,11 @@ mkdir -p "$WORK/apt" "$WORK/services" "$WORK/pids"
 export APT_TXN_DIR=$WORK
 export APT_TXN_DPKG_LOG=$WORK/dpkg.log
 export APT_TXN_DPKG_HOLD=$WORK/dpkg.hold
+export APT_TXN_DPKG_FAIL=$WORK/dpkg.fail
 : > "$APT_TXN_DPKG_LOG"
 
 # The fake dpkg: logs its arguments (and, for --set-selections, the selections apt feeds it on
-# standard input, as "dpkg-stdin LINE") and succeeds, changing nothing.
+# standard input, as "dpkg-stdin LINE") and succeeds, changing nothing, unless told to fail.
 cat > "$WORK/fake-dpkg" <<DPKG
 #!/bin/sh
 echo "dpkg \$*" >> "$APT_TXN_DPKG_LOG"
@@ -113,6 +116,10 @@ esac
 while [ -e "$APT_TXN_DPKG_HOLD" ]; do
     sleep 0.1
 done
+if [ -e "$APT_TXN_DPKG_FAIL" ]; then
+    echo "dpkg: error: the fixture refuses this call" >&2
+    exit 2
+fi
 exit 0
 DPKG
 chmod 755 "$WORK/fake-dpkg"

@@ -229,9 +229,11 @@ void DriverInstaller::invokePackageHelper(const QString &methodName, const QStri
     if (argName.isEmpty() || packageNames.isEmpty() || !m_services.runAction) {
         return;
     }
-    // One name travels as a plain string, several as a list; the helper reads both as a list.
-    const QVariant value = packageNames.size() == 1 ? QVariant(packageNames.first()) : QVariant(packageNames);
-    onDriverProgressFinished(m_services.runAction(methodName, {{argName, value}}, this));
+    const HelperRequest request = HelperRequests::install(packageNames);
+    if (methodName != request.action || !request.arguments.contains(argName)) {
+        return;
+    }
+    onDriverProgressFinished(m_services.runAction(request.action, request.arguments, this));
 }
 
 void DriverInstaller::onDriverProgressFinished(bool success)
@@ -315,11 +317,11 @@ void DriverRemover::invokePackageHelper(const QString &methodName, const QString
     if (argName.isEmpty() || packageNames.isEmpty() || !m_services.runAction) {
         return;
     }
-    QVariantList names;
-    for (const QString &name : packageNames) {
-        names.append(name);
+    const HelperRequest request = HelperRequests::remove(packageNames);
+    if (methodName != request.action || !request.arguments.contains(argName)) {
+        return;
     }
-    onDriverProgressFinished(m_services.runAction(methodName, {{argName, names}}, this));
+    onDriverProgressFinished(m_services.runAction(request.action, request.arguments, this));
 }
 
 void DriverRemover::onDriverProgressFinished(bool success)

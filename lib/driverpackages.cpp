@@ -356,11 +356,12 @@ bool buildsWithDkms(const PackageInfo &package)
 QStringList kernelHeaders(const QString &kernelRelease, const std::function<const PackageInfo *(const QString &)> &lookup)
 {
     QStringList names{QStringLiteral("linux-headers-") + kernelRelease};
-    // "6.1.0-18-amd64" -> "amd64", "6.1.0-18-rt-amd64" -> "rt-amd64"
-    static const QRegularExpression abi(QStringLiteral("^\\d+\\.\\d+(\\.\\d+)?(-\\d+)?-(.+)$"));
+    // "6.1.0-18-amd64" -> "amd64", "6.1.0-18-rt-amd64" -> "rt-amd64",
+    // "6.12.38+deb13-amd64" -> "amd64"
+    static const QRegularExpression abi(QStringLiteral("^[0-9][^-]*(-[0-9][^-]*)?-([a-z].*)$"));
     const QRegularExpressionMatch m = abi.match(kernelRelease);
     if (m.hasMatch()) {
-        names.append(QStringLiteral("linux-headers-") + m.captured(3));
+        names.append(QStringLiteral("linux-headers-") + m.captured(2));
     }
     for (const QString &name : std::as_const(names)) {
         const PackageInfo *package = lookup(name);

@@ -1,4 +1,5 @@
 #include "nvidiadrivermodel.h"
+#include "busconfig.h"
 #include "systempaths.h"
 
 #include <KLocalizedString>
@@ -125,7 +126,7 @@ QString NvidiaDriverModel::currentVersion()
 {
     QProcess process;
     process.start(SystemPaths::shell(), {QStringLiteral("-c"), SystemPaths::nvidiaVersionCommand()});
-    if (!process.waitForFinished(SystemPaths::processTimeoutMs)) {
+    if (!process.waitForFinished(TimeLimits::processMs)) {
         process.kill();
         process.waitForFinished(1000);
         return QString();

@@ -1,5 +1,6 @@
 #include "secureboot.h"
 #include "driverlib_debug.h"
+#include "busconfig.h"
 #include "systempaths.h"
 
 #include <KLocalizedString>
@@ -17,10 +18,10 @@ QByteArray run(const QString &program, const QStringList &args)
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program, args, QIODevice::ReadOnly);
-    if (!process.waitForStarted(SystemPaths::processTimeoutMs)) {
+    if (!process.waitForStarted(TimeLimits::processMs)) {
         return QByteArray();
     }
-    if (!process.waitForFinished(SystemPaths::processTimeoutMs) || process.exitStatus() != QProcess::NormalExit) {
+    if (!process.waitForFinished(TimeLimits::processMs) || process.exitStatus() != QProcess::NormalExit) {
         qCWarning(DRIVERLIB) << program << args << "did not finish";
         process.kill();
         process.waitForFinished(1000);

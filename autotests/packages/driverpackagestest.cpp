@@ -353,6 +353,7 @@ private Q_SLOTS:
         QTest::newRow("release's own package") << "6.1.0-18-amd64" << QStringList{"linux-headers-6.1.0-18-amd64=6.1.76-1", "linux-headers-amd64=6.1.76-1"}
                                               << QStringList{"linux-headers-6.1.0-18-amd64"};
         QTest::newRow("only the flavour meta package") << "6.1.0-17-amd64" << QStringList{"linux-headers-amd64=6.1.76-1"} << QStringList{"linux-headers-amd64"};
+        QTest::newRow("trixie release name") << "6.12.38+deb13-amd64" << QStringList{"linux-headers-amd64=6.12.38-1"} << QStringList{"linux-headers-amd64"};
         QTest::newRow("rt flavour") << "6.1.0-18-rt-amd64" << QStringList{"linux-headers-rt-amd64=6.1.76-1"} << QStringList{"linux-headers-rt-amd64"};
         QTest::newRow("already installed") << "6.1.0-18-amd64" << QStringList{"linux-headers-6.1.0-18-amd64=6.1.76-1/6.1.76-1"} << QStringList{};
         QTest::newRow("not in the archive") << "6.1.0-18-amd64" << QStringList{} << QStringList{};

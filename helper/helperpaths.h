@@ -1,5 +1,6 @@
 #pragma once
 
+#include "backuplayout.h"
 #include "systempaths.h"
 
 #include <QString>
@@ -29,27 +30,16 @@ inline QString tearingFile(const QString &vendor)
     return QStringLiteral("/etc/X11/xorg.conf.d/20-%1-tearing.conf").arg(vendor);
 }
 
-// "/tmp/driver-<login>.mark": present while a backup of this boot already exists.
-inline QString backupMarkPrefix()
+// Present once this boot's backup was taken. /run belongs to root and is emptied at boot.
+inline QString backupMark()
 {
-    return QStringLiteral("/tmp/driver-");
-}
-inline QString backupMarkSuffix()
-{
-    return QStringLiteral(".mark");
+    return QStringLiteral("/run/corvo-video-driver/backup.mark");
 }
 
-// The backup folder and the folders it keeps a copy of. Layout after a backup:
-//   /usr/share/vela-admin-video-driver/modprobe.d/   copy of /etc/modprobe.d
-//   /usr/share/vela-admin-video-driver/xorg.conf.d/  copy of /etc/X11/xorg.conf.d
-// (contents, modes, times and symlinks kept as they were). A restore copies them back.
+// The backup folder; its layout is described in backuplayout.h.
 inline QString backupDir()
 {
-    return QStringLiteral("/usr/share/") + QStringLiteral("vela-admin-video-driver");
-}
-inline QString modprobeDir()
-{
-    return QStringLiteral("/etc/modprobe.d");
+    return BackupLayout::root();
 }
 
 // The boot loader defaults the clients edit; one definition for both sides.
@@ -65,19 +55,16 @@ inline QStringList xorgDriverDirs()
     return SystemPaths::xorgDriverDirs();
 }
 
-inline QString aptListsLock()
+// The D-Bus name of QApt's package worker, which runs the transactions.
+inline QString packageWorkerService()
 {
-    return QStringLiteral("/var/lib/apt/lists/lock");
+    return QStringLiteral("org.kubuntu.qaptworker3");
 }
 
 // Programs, always started by these absolute paths and never through a shell.
 inline QString cpProgram()
 {
     return QStringLiteral("/usr/bin/cp");
-}
-inline QString fuserProgram()
-{
-    return QStringLiteral("/usr/bin/fuser");
 }
 inline QString updateGrubProgram()
 {
@@ -93,7 +80,9 @@ inline QString childPath()
 
 // Time limits of the programs the helper waits for, in milliseconds.
 constexpr int copyTimeoutMs = 30000;
-constexpr int fuserTimeoutMs = 30000;
 // update-grub probes every disk (os-prober) and regenerates initrd-independent menus: minutes.
 constexpr int updateGrubTimeoutMs = 10 * 60 * 1000;
+// The package worker reports every step of a transaction; this long without a word from it
+// the helper stops waiting.
+constexpr int packageSilenceLimitMs = 30 * 60 * 1000;
 }

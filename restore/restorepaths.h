@@ -1,40 +1,40 @@
 #pragma once
 
+#include "backuplayout.h"
+
 #include <QString>
 
-// Every fixed location the restore command touches lives here.
-//
-// The layout of the backup is owned by the privileged helper: on the first driver switch
-// (or package install/remove) of a boot it copies /etc/modprobe.d and /etc/X11/xorg.conf.d
-// (with "cp -a", so modes, times and symlinks are kept) into a fresh folder and swaps that in
-// as /usr/share/vela-admin-video-driver, carrying over everything else the folder held (the
-// set-aside folders of this command). The backup folder thus holds the subfolders
-// "modprobe.d" and "xorg.conf.d", each an exact copy of its folder at the time of the backup.
-// This command reads exactly that layout and writes nothing into those two subfolders.
+// Every fixed location the restore command touches lives here. The layout of the backup is the
+// privileged helper's, described in backuplayout.h: dated generations below the backup folder,
+// each holding copies of /etc/modprobe.d, /etc/X11/xorg.conf.d and /etc/default/grub. An older
+// helper kept one copy of the two folders directly in the backup folder; that copy is still
+// read, as the generation "legacy". This command writes nothing into any backup.
 namespace RestorePaths
 {
 inline QString backupDir()
 {
-    return QStringLiteral("/usr/share/vela-admin-video-driver");
+    return BackupLayout::root();
 }
 
-struct Folder {
-    QString backupName; // subfolder of backupDir()
-    QString livePath; // the system folder it is restored to
-};
-
-inline QList<Folder> folders()
+// The name under which the single copy of the older layout is offered.
+inline QString legacyName()
 {
-    return {{QStringLiteral("modprobe.d"), QStringLiteral("/etc/modprobe.d")},
-            {QStringLiteral("xorg.conf.d"), QStringLiteral("/etc/X11/xorg.conf.d")}};
+    return QStringLiteral("legacy");
 }
 
 // Files that the backup does not hold are moved into backupDir() + "/" + this prefix +
 // "YYYYMMDD-HHMMSS", keeping their folder name and relative path below it.
 inline QString setAsidePrefix()
 {
-    return QStringLiteral("set-aside-");
+    return BackupLayout::setAsidePrefix();
 }
+
+// Run after the boot loader defaults were put back, so the boot menu follows them.
+inline QString updateGrubProgram()
+{
+    return QStringLiteral("/usr/sbin/update-grub");
+}
+constexpr int updateGrubTimeoutMs = 10 * 60 * 1000;
 
 // Restored files larger than this are refused: configuration snippets are a few KiB.
 constexpr qint64 maxFileSize = 16 * 1024 * 1024;

@@ -109,7 +109,7 @@ cat >"$WORK/failures.expected" <<'EOF'
 $ intel-accel-set-guc 1
 Error: Error writing to a file /etc/default/grub
 stderr: Warning from helper: update-grub failed with code 3
-stderr: corvo.driverlib: Writing the boot loader defaults failed: "acceleration change: update-grub failed with exit code 3"
+stderr: corvo.driverlib: Writing the boot loader defaults failed: "acceleration change: update-grub failed with exit code 3; the previous boot loader defaults were put back"
 [exit 255]
 --- /tmp/update-grub.runs
 update-grub ran as root with []: 5:GRUB_CMDLINE_LINUX_DEFAULT="quiet splash i915.enable_guc=1" 
@@ -137,7 +137,7 @@ mesa-va-drivers
 GRUB_DEFAULT=0
 GRUB_TIMEOUT=5
 GRUB_DISTRIBUTOR=`lsb_release -i -s 2> /dev/null || echo Debian`
-GRUB_CMDLINE_LINUX_DEFAULT="quiet splash i915.enable_guc=1"
+GRUB_CMDLINE_LINUX_DEFAULT="quiet splash i915.enable_guc=2"
 GRUB_CMDLINE_LINUX=""
 [end of /etc/default/grub]
 --- /tmp/update-grub.runs

@@ -655,8 +655,12 @@ KAuth::ActionReply DriverSwitchHelper::changePackages(const QStringList &names, 
             return;
         }
         stopRequested = true;
-        qCWarning(HELPER) << "Stop requested: asking the package worker to cancel the transaction";
-        transaction->cancel();
+        if (transaction->isCancellable()) {
+            qCWarning(HELPER) << "Stop requested: asking the package worker to cancel the transaction";
+            transaction->cancel();
+        } else {
+            qCWarning(HELPER) << "Stop requested while the transaction can no longer be cancelled; it runs to its end";
+        }
     });
 
     transaction->run();

@@ -10,6 +10,8 @@
 
 #include <KAuth/ExecuteJob>
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QProcess>
@@ -369,6 +371,43 @@ private Q_SLOTS:
         QVERIFY(namesIn(dpkgCalls(), QStringLiteral("unpack")).contains(QStringLiteral("mesa-va-drivers")));
     }
 
+    // Until dpkg starts, a stop cancels the transaction: nothing is installed and the reply
+    // says so. Here the worker waits for APT's locks, which another process holds (locking is
+    // turned on in the fixture for this case only).
+    void stopBeforeDpkg()
+    {
+        const QString config = qEnvironmentVariable("APT_CONFIG");
+        const QByteArray original = read(config);
+        const QString fixture = QFileInfo(config).path();
+        QProcess locker;
+        auto cleanup = qScopeGuard([&] {
+            locker.kill();
+            locker.waitForFinished(5000);
+            write(config, original);
+            restartWorker();
+        });
+        QVERIFY(write(config, QByteArray(original).replace("Debug::NoLocking \"true\";", "Debug::NoLocking \"false\";")));
+        QVERIFY(restartWorker());
+        QStringList locks;
+        for (const char *lock : {"/cache/archives/lock", "/state/lists/lock", "/state/dpkg/lock", "/state/dpkg/lock-frontend"}) {
+            locks << fixture + QLatin1String(lock);
+        }
+        const QStringList script{QStringLiteral("-c"),
+                                 QStringLiteral("import fcntl, sys, time\nfiles = [open(p, 'a') for p in sys.argv[1:]]\nfor f in files: fcntl.lockf(f, fcntl.LOCK_EX | fcntl.LOCK_NB)\n"
+                                                "print('ready', flush=True)\ntime.sleep(600)\n")};
+        locker.start(QStringLiteral("/usr/bin/python3"), script + locks);
+        QByteArray said;
+        QVERIFY2(waitFor([&] { return (said += locker.readAllStandardOutput()).contains("ready"); }, 10000), locker.readAllStandardError().constData());
+
+        const JobOutcome outcome = execute(HelperAction::install(), {QStringLiteral("mesa-va-drivers")}, [&](KAuth::ExecuteJob *job, const JobOutcome &) {
+            QTest::qWait(3000); // the transaction has started and waits for the locks
+            job->kill();
+        });
+        QVERIFY2(outcome.ended, "no result within 120 s");
+        QCOMPARE(outcome.errorText, QStringLiteral("Package transaction cancelled before dpkg started; nothing was changed"));
+        QCOMPARE(dpkgCalls(), QStringList());
+    }
+
     // The package worker dies in the middle of a transaction: the action ends with an error
     // instead of waiting for a signal that never comes.
     void workerLeavesTheBus()
@@ -437,6 +476,16 @@ private:
             return false;
         }
         return true;
+    }
+    // Ends the package worker; the bus starts a fresh one, which reads APT_CONFIG anew, for the
+    // next transaction.
+    static bool restartWorker()
+    {
+        const qint64 worker = read(qEnvironmentVariable("APT_TXN_DIR") + QStringLiteral("/pids/org.kubuntu.qaptworker3.pid")).trimmed().toLongLong();
+        if (worker > 1) {
+            ::kill(pid_t(worker), SIGTERM);
+        }
+        return waitFor([] { return !QDBusConnection::systemBus().interface()->isServiceRegistered(QStringLiteral("org.kubuntu.qaptworker3")); }, 10000);
     }
     // Only a committed transaction calls dpkg (see unknownPackage).
     static bool transactionUnderWay()

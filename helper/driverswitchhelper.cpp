@@ -3,7 +3,8 @@
 #include "helper_debug.h"
 #include "helperlogic.h"
 #include "backuplayout.h"
-#include "helperpaths.h"
+#include "busconfig.h"
+#include "systempaths.h"
 #include "packagemarks.h"
 
 #include <KAuth/HelperSupport>
@@ -145,8 +146,8 @@ QString backupFailed()
 DriverSwitchHelper::DriverSwitchHelper(QObject *parent)
     : QObject(parent)
     , m_backend(new QApt::Backend(this))
-    , m_updateGrubTimeoutMs(HelperPaths::updateGrubTimeoutMs)
-    , m_packageSilenceLimitMs(HelperPaths::packageSilenceLimitMs)
+    , m_updateGrubTimeoutMs(TimeLimits::updateGrubMs)
+    , m_packageSilenceLimitMs(TimeLimits::packageSilenceMs)
 {
 }
 
@@ -321,7 +322,7 @@ bool DriverSwitchHelper::copyInto(const QString &staging)
         }
         // -a keeps modes, times, owners and symlinks; -T copies the folder itself to the name.
         const ProgramRun run = runProgram(HelperPaths::cpProgram(), {QStringLiteral("-a"), QStringLiteral("-T"), QStringLiteral("--"), item.livePath, target},
-                                          HelperPaths::copyTimeoutMs);
+                                          TimeLimits::processMs);
         if (!run.finished || run.exitCode != 0) {
             qCWarning(HELPER) << "Cannot copy" << item.livePath << "into the backup";
             return false;
@@ -394,7 +395,7 @@ bool DriverSwitchHelper::backup()
                         continue;
                     }
                     const ProgramRun run = runProgram(HelperPaths::cpProgram(), {QStringLiteral("-a"), QStringLiteral("-T"), QStringLiteral("--"), from, staging + QLatin1Char('/') + other.name},
-                                                      HelperPaths::copyTimeoutMs);
+                                                      TimeLimits::processMs);
                     if (!run.finished || run.exitCode != 0) {
                         return false;
                     }
@@ -587,9 +588,10 @@ KAuth::ActionReply DriverSwitchHelper::changePackages(const QStringList &names, 
     }
 
     QApt::Transaction *transaction = m_backend->commitChanges();
-    // Without the package service on the system bus there is no transaction id, and no
-    // signal would ever end the wait.
-    if (!transaction || transaction->transactionId().isEmpty()) {
+    // Without the package service on the system bus there is no transaction, and no signal
+    // would ever end the wait. QApt then takes the bus's error text for the transaction's id,
+    // so only an object path counts as one.
+    if (!transaction || !transaction->transactionId().startsWith(QLatin1Char('/'))) {
         if (transaction) {
             transaction->deleteLater();
         }
@@ -627,7 +629,7 @@ KAuth::ActionReply DriverSwitchHelper::changePackages(const QStringList &names, 
     // instead of a helper that answers "busy" until someone kills it.
     bool workerGone = false;
     bool workerSilent = false;
-    QDBusServiceWatcher workerWatch(HelperPaths::packageWorkerService(), QDBusConnection::systemBus(), QDBusServiceWatcher::WatchForUnregistration);
+    QDBusServiceWatcher workerWatch(BusNames::packageWorkerService(), QDBusConnection::systemBus(), QDBusServiceWatcher::WatchForUnregistration);
     connect(&workerWatch, &QDBusServiceWatcher::serviceUnregistered, &loop, [&]() {
         workerGone = true;
         loop.exit(0);
@@ -665,7 +667,7 @@ KAuth::ActionReply DriverSwitchHelper::changePackages(const QStringList &names, 
 
     transaction->run();
     watch.start();
-    if (!QDBusConnection::systemBus().interface()->isServiceRegistered(HelperPaths::packageWorkerService())) {
+    if (!QDBusConnection::systemBus().interface()->isServiceRegistered(BusNames::packageWorkerService())) {
         workerGone = true;
     }
     if (!done && !workerGone) {

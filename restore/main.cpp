@@ -2,8 +2,10 @@
 // driver manager saved before its first change, for use at a text console when the X session
 // no longer starts.
 
+#include "backuplayout.h"
+#include "busconfig.h"
 #include "restore_debug.h"
-#include "restorepaths.h"
+#include "systempaths.h"
 #include "restorer.h"
 
 #include <QCommandLineParser>
@@ -198,7 +200,7 @@ int main(int argc, char **argv)
         updateGrub.setProgram(RestorePaths::updateGrubProgram());
         updateGrub.setProcessChannelMode(QProcess::ForwardedChannels);
         updateGrub.start();
-        const bool ran = updateGrub.waitForStarted(30000) && updateGrub.waitForFinished(RestorePaths::updateGrubTimeoutMs);
+        const bool ran = updateGrub.waitForStarted(TimeLimits::processMs) && updateGrub.waitForFinished(TimeLimits::updateGrubMs);
         if (!ran || updateGrub.exitStatus() != QProcess::NormalExit || updateGrub.exitCode() != 0) {
             updateGrub.kill();
             updateGrub.waitForFinished(5000);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "systempaths.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -34,7 +36,7 @@ namespace BackupLayout
 {
 inline QString root()
 {
-    return QStringLiteral("/usr/share/") + QStringLiteral("vela-admin-video-driver");
+    return SystemPaths::backupDir();
 }
 
 struct Item {
@@ -45,9 +47,9 @@ struct Item {
 
 inline QList<Item> items()
 {
-    return {{QStringLiteral("modprobe.d"), QStringLiteral("/etc/modprobe.d"), true},
-            {QStringLiteral("xorg.conf.d"), QStringLiteral("/etc/X11/xorg.conf.d"), true},
-            {QStringLiteral("grub"), QStringLiteral("/etc/default/grub"), false}};
+    return {{QStringLiteral("modprobe.d"), SystemPaths::modprobeDir(), true},
+            {QStringLiteral("xorg.conf.d"), SystemPaths::xorgConfDir(), true},
+            {QStringLiteral("grub"), SystemPaths::grubDefaults(), false}};
 }
 
 constexpr int keptGenerations = 10;
@@ -66,7 +68,7 @@ inline QString prunePrefix()
 }
 inline QString setAsidePrefix()
 {
-    return QStringLiteral("set-aside-");
+    return RestorePaths::setAsidePrefix();
 }
 
 // "yyyyMMdd-HHmmss" in UTC, with "-2", "-3", ... when several backups fall in one second.

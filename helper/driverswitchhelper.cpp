@@ -573,10 +573,6 @@ KAuth::ActionReply DriverSwitchHelper::remove(const QVariantMap &args)
 
 KAuth::ActionReply DriverSwitchHelper::changePackages(const QStringList &names, PackageMode mode)
 {
-    if (!backupOnce()) {
-        return errorReply(backupFailed());
-    }
-
     if (!m_backend->init()) {
         const QString message = m_backend->initErrorMessage();
         qCWarning(HELPER) << "Cannot open the package database:" << message;
@@ -585,6 +581,11 @@ KAuth::ActionReply DriverSwitchHelper::changePackages(const QStringList &names, 
     const QString unmarked = PackageMarks::mark(m_backend, names, mode == PackageMode::Remove);
     if (!unmarked.isEmpty()) {
         return errorReply(unmarked);
+    }
+    // Taken once the request is known to be one the helper carries out: a refused one does not
+    // use up the backup of the boot.
+    if (!backupOnce()) {
+        return errorReply(backupFailed());
     }
 
     QApt::Transaction *transaction = m_backend->commitChanges();

@@ -314,8 +314,13 @@ private Q_SLOTS:
     void bootTwoKeepsBootOneRestorable()
     {
         write(QStringLiteral("/etc/X11/xorg.conf.d/10-keyboard.conf"), "keyboard\n");
+        write(grub, grubText);
+        write(updateGrub, "#!/bin/sh\ncp /etc/default/grub /tmp/update-grub.ran\n", QFileDevice::ReadOwner | QFileDevice::ExeOwner);
         DriverSwitchHelper helper;
         QCOMPARE(replyText(helper.replace(replaceArgs())), QString()); // boot 1: the switch that breaks X
+        const QByteArray changedGrub = QByteArray(grubText).replace("quiet", "quiet i915.enable_guc=3");
+        QCOMPARE(replyText(helper.acceleration({{QStringLiteral("grub_content"), changedGrub}})), QString());
+        QVERIFY(QFile::remove(updateGrubRan));
         QVERIFY(QFile::remove(mark)); // reboot
         QCOMPARE(replyText(helper.replace(with(replaceArgs(), QStringLiteral("driver"), QStringLiteral("fbdev")))), QString());
         const QStringList all = generations();
@@ -328,6 +333,9 @@ private Q_SLOTS:
         QVERIFY2(restore.exitCode == 0, qPrintable(restore.out + restore.err));
         QVERIFY(!QFileInfo::exists(snippet));
         QCOMPARE(read(QStringLiteral("/etc/X11/xorg.conf.d/10-keyboard.conf")), QByteArray("keyboard\n"));
+        // The boot loader defaults come back too, and the boot menu is rebuilt from them.
+        QCOMPARE(read(grub), grubText);
+        QCOMPARE(read(updateGrubRan), grubText);
         QCOMPARE(runRestore({QStringLiteral("--from"), QStringLiteral("20000101-000000")}).exitCode, 3);
     }
 

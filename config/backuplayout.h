@@ -66,6 +66,11 @@ inline QString prunePrefix()
 {
     return QStringLiteral(".prune-");
 }
+// A symlink made beside "latest" or a top name and renamed over it.
+inline QString linkPrefix()
+{
+    return QStringLiteral(".link-");
+}
 inline QString setAsidePrefix()
 {
     return RestorePaths::setAsidePrefix();

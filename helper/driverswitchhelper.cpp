@@ -254,7 +254,7 @@ void syncFileSystemOf(const QString &dir)
 // rename(2) of a symlink over `path`: readers see the old link or the new one.
 bool replaceSymlink(const QString &path, const QString &target)
 {
-    const QString temporary = QFileInfo(path).path() + QStringLiteral("/.link-") + randomSuffix();
+    const QString temporary = QFileInfo(path).path() + QLatin1Char('/') + BackupLayout::linkPrefix() + randomSuffix();
     if (::symlink(enc(target).constData(), enc(temporary).constData()) != 0) {
         return false;
     }
@@ -367,10 +367,14 @@ bool DriverSwitchHelper::backup()
         qCWarning(HELPER) << "The backup folder" << root << "is not a folder";
         return false;
     }
-    // Copies a crash left half made, and folders half pruned, are the helper's own and useless.
+    // Copies a crash left half made, folders half pruned and links never renamed into place are
+    // the helper's own and useless.
     for (const QString &name : QDir(root).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        const QString path = root + QLatin1Char('/') + name;
         if (name.startsWith(BackupLayout::stagingPrefix()) || name.startsWith(BackupLayout::prunePrefix())) {
-            QDir(root + QLatin1Char('/') + name).removeRecursively();
+            QDir(path).removeRecursively();
+        } else if (name.startsWith(BackupLayout::linkPrefix())) {
+            QFile::remove(path);
         }
     }
 

@@ -3,6 +3,7 @@
 // QApt worker against the fixture APT universe, and the worker hands its work to a fake dpkg
 // that only logs. Everything runs in a private mount namespace (kauth-fixture-ns.sh around
 // apt-transaction.sh --kauth): the helper's backup, mark and the APT lists lock are fixtures.
+#include "driverswitchhelper.h"
 #include "fixturefs.h"
 #include "harnessmain.h"
 #include "helperbus.h"
@@ -460,6 +461,25 @@ private Q_SLOTS:
         QVERIFY2(outcome.ended, "no result within 120 s");
         QCOMPARE(outcome.errorText, QStringLiteral("Package transaction cancelled before dpkg started; nothing was changed"));
         QCOMPARE(dpkgCalls(), QStringList());
+    }
+
+    // A worker that stays silent (here: dpkg held without a word) past the limit ends the wait
+    // with an error. The helper runs in this process, with a limit of seconds.
+    void silentWorker()
+    {
+        auto cleanup = qScopeGuard([&] {
+            finishHeldTransaction();
+        });
+        holdDpkg();
+        DriverSwitchHelper helper;
+        helper.setPackageSilenceLimitMs(3000);
+        QElapsedTimer clock;
+        clock.start();
+        const KAuth::ActionReply reply = helper.install({{QStringLiteral("drivers"), QStringList{QStringLiteral("mesa-va-drivers")}}});
+        QVERIFY(reply.failed());
+        QCOMPARE(reply.errorDescription(), QStringLiteral("The package service sent no word for 3 seconds; stopped waiting for the transaction"));
+        QVERIFY2(clock.elapsed() < 30000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(transactionUnderWay());
     }
 
     // The package worker dies in the middle of a transaction: the action ends with an error

@@ -141,7 +141,8 @@ void IntelConfiguratorTest::setters_data()
     const QString base = grub(QStringLiteral("quiet splash i915.enable_guc=2"));
     const QString missingLines = QStringLiteral("The necessary packages for Intel hardware acceleration to work are missing: intel-media-va-driver\nmesa-va-drivers");
     const QString missingCommas = QStringLiteral("The necessary packages for Intel hardware acceleration to work are missing: intel-media-va-driver, mesa-va-drivers");
-    const QString writeError = QStringLiteral("Error writing to a file /etc/default/grub");
+    // The helper's reason reaches the administrator.
+    const QString writeError = QStringLiteral("Error writing to a file /etc/default/grub: You are not authorized to perform this action.");
     const QString readError = QStringLiteral("File reading error /etc/default/grub");
 
     QTest::newRow("guc 3") << complete << true << base << Operation::GucMode << 3 << true << QString() << grub(QStringLiteral("quiet splash i915.enable_guc=3"));

@@ -125,6 +125,15 @@ void MainModule::initUi()
     setGuiEnabled(true);
     initWatcher->deleteLater();
     initWatcher = nullptr;
+
+    // The filled state as the widgets hold it, for bug reports and the Xvfb smoke test.
+    QStringList adapters;
+    for (int i = 0; i < ui->gpuBox->count(); ++i) {
+        adapters.append(ui->gpuBox->itemText(i));
+    }
+    qCDebug(KCM_VIDEODRIVER).noquote().nospace() << "Window filled: " << adapters.size() << " adapters (" << adapters.join(QStringLiteral("; "))
+                                                 << "), kernel module box " << (ui->kernelModuleBox->isEnabled() ? "enabled" : "disabled") << " on \""
+                                                 << ui->kernelModuleBox->currentText() << "\"";
 }
 
 void MainModule::activeCardDetected()

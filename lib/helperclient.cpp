@@ -1,8 +1,8 @@
 #include "helperclient.h"
 #include "device.h"
 #include "driverlib_debug.h"
+#include "busconfig.h"
 #include "systempaths.h"
-#include "videodriverconfig.h"
 #include "xorgdrivers.h"
 
 #include <KAuth/ActionReply>
@@ -27,14 +27,13 @@ QString actionName(const QString &shortName)
 
 int timeoutFor(const QString &shortName)
 {
-    constexpr int minute = 60 * 1000;
     if (shortName == HelperAction::install() || shortName == HelperAction::remove()) {
-        return 180 * minute; // downloads and unpacking of large driver packages
+        return TimeLimits::helperPackagesMs;
     }
     if (shortName == HelperAction::acceleration()) {
-        return 30 * minute; // update-grub with os-prober on a multi-boot machine
+        return TimeLimits::helperAccelerationMs;
     }
-    return 10 * minute; // the authentication prompt and a few file writes
+    return TimeLimits::helperActionMs;
 }
 
 KAuth::Action makeAction(const QString &shortName, const QVariantMap &args)

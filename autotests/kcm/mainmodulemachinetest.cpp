@@ -8,6 +8,7 @@
 //   0000:0b:00.0  NVIDIA GTX 1060 bound to nvidia; modules nouveau (nouveau.ko declares
 //                 "nouveau-kms"), nvidia (nvidia.ko declares "nvidia"), nvidia_drm
 //   X driver folders: 1 nouveau, 2 modesetting, 3 nvidia (one each keeps the walk order fixed)
+#include "visibleskip.h"
 #include "../helper/fixturefs.h"
 #include "device.h"
 #include "helperclient.h"
@@ -214,7 +215,7 @@ private Q_SLOTS:
         QFETCH(QString, written);
         QFETCH(QStringList, modulesAfter);
         if (!onBus() || ::geteuid() != 0) {
-            QSKIP("needs root on the private system bus of kauth-bus.sh inside kauth-fixture-ns.sh");
+            TEST_SKIP("needs root on the private system bus of kauth-bus.sh inside kauth-fixture-ns.sh");
         }
         QVERIFY(QFileInfo::exists(QStringLiteral("/usr/lib/kauth/libexec/videodriver-helper")));
 
@@ -251,7 +252,7 @@ private Q_SLOTS:
     void helperErrorShown()
     {
         if (!onBus() || ::geteuid() != 0) {
-            QSKIP("needs root on the private system bus of kauth-bus.sh inside kauth-fixture-ns.sh");
+            TEST_SKIP("needs root on the private system bus of kauth-bus.sh inside kauth-fixture-ns.sh");
         }
         auto module = openFilled(nvidiaRenderer);
         child<QGroupBox>(module.get(), "xorgGroup")->setChecked(true);
@@ -281,7 +282,7 @@ private Q_SLOTS:
     void refusedSave()
     {
         if (!onBus() || ::geteuid() == 0) {
-            QSKIP("needs an unprivileged user on the private system bus of kauth-bus.sh inside kauth-fixture-ns.sh");
+            TEST_SKIP("needs an unprivileged user on the private system bus of kauth-bus.sh inside kauth-fixture-ns.sh");
         }
         auto module = openFilled(nvidiaRenderer);
         chooseModule(module.get(), QStringLiteral("nouveau"));
@@ -290,9 +291,8 @@ private Q_SLOTS:
         module->save();
 
         QCOMPARE(answerer.seen.size(), 1);
-        QVERIFY2(answerer.seen.first().texts.contains(QStringLiteral("Kernel module switch error: ") + module->getError(KAuth::ActionReply::AuthorizationDeniedError)),
+        QVERIFY2(answerer.seen.first().texts.contains(QStringLiteral("Kernel module switch error: Authorization denied.")),
                  qPrintable(answerer.describe()));
-        QCOMPARE(module->getError(KAuth::ActionReply::AuthorizationDeniedError), QStringLiteral("Authorization denied."));
         QVERIFY(!QFileInfo::exists(snippetPath));
         QCOMPARE(m_reboots, 0);
         QCOMPARE(module->getCurrentGpu()->currentDriver().trueName, QStringLiteral("nvidia"));
@@ -305,5 +305,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(MainModuleMachineTest)
+VISIBLE_SKIP_MAIN(MainModuleMachineTest)
 #include "mainmodulemachinetest.moc"

@@ -142,7 +142,7 @@ void IntelConfiguratorTest::setters_data()
     const QString missingLines = QStringLiteral("The necessary packages for Intel hardware acceleration to work are missing: intel-media-va-driver\nmesa-va-drivers");
     const QString missingCommas = QStringLiteral("The necessary packages for Intel hardware acceleration to work are missing: intel-media-va-driver, mesa-va-drivers");
     // The helper's reason reaches the administrator.
-    const QString writeError = QStringLiteral("Error writing to a file /etc/default/grub: You are not authorized to perform this action.");
+    const QString writeError = QStringLiteral("Error writing to a file /etc/default/grub: Authorization denied.");
     const QString readError = QStringLiteral("File reading error /etc/default/grub");
 
     QTest::newRow("guc 3") << complete << true << base << Operation::GucMode << 3 << true << QString() << grub(QStringLiteral("quiet splash i915.enable_guc=3"));
@@ -219,7 +219,7 @@ void IntelConfiguratorTest::setters()
     }
     RecordingHelperRunner runner;
     runner.reply.ok = helperSucceeds;
-    runner.reply.errorText = helperSucceeds ? QString() : QStringLiteral("You are not authorized to perform this action.");
+    runner.reply.errorText = helperSucceeds ? QString() : QStringLiteral("Authorization denied.");
     IntelVideoConfigurator configurator(&runner);
 
     QString result;

@@ -403,8 +403,8 @@ private Q_SLOTS:
 
         QTest::newRow("helper's own text") << QStringLiteral("Error getting arguments.")
                                            << QStringLiteral("Kernel module switch error: Error getting arguments.");
-        QTest::newRow("refused authorisation") << QStringLiteral("You are not authorized to perform this action.")
-                                               << QStringLiteral("Kernel module switch error: You are not authorized to perform this action.");
+        QTest::newRow("refused authorisation") << QStringLiteral("Authorization denied.")
+                                               << QStringLiteral("Kernel module switch error: Authorization denied.");
         QTest::newRow("no text at all") << QString() << QStringLiteral("Kernel module switch error: Unknown error");
     }
     void saveFailure()

@@ -295,6 +295,32 @@ check nvidia-desktop "$WORK/nvidia-desktop.expected" \
         run list-xorg PCI:01@0000:00:0'
 
 # ---------------------------------------------------------------------------------------------
+# A desktop whose AMD card is bound to no driver (amdgpu blacklisted, say): both modules are
+# installed, yet neither is current; without a DRM node no X driver is current either.
+cat >"$WORK/amd-unbound.expected" <<'EOF'
+$ list-modules PCI:03@0000:00:0
+Kernel modules for PCI:03@0000:00:0
+amdgpu
+radeon
+[exit 0]
+$ list-xorg PCI:03@0000:00:0
+amdgpu
+modesetting
+radeon
+[exit 0]
+EOF
+check amd-unbound "$WORK/amd-unbound.expected" \
+    --gpu 0000:03:00.0,1002,67df,030000,-,1da2,e366 \
+    --alias 'pci:v00001002d000067DFsv*sd*bc*sc*i* amdgpu' \
+    --alias 'pci:v00001002d000067DFsv*sd*bc*sc*i* radeon' \
+    --module kernel/drivers/gpu/drm/amd/amdgpu/amdgpu.ko=amdgpu \
+    --module kernel/drivers/gpu/drm/radeon/radeon.ko=radeon \
+    --xlog 'root=[    20.123] (II) AMDGPU(0): Output DisplayPort-0 connected\n' \
+    --xorg 1:amdgpu_drv.so --xorg 2:modesetting_drv.so --xorg 3:radeon_drv.so \
+    -- 'run list-modules PCI:03@0000:00:0
+        run list-xorg PCI:03@0000:00:0'
+
+# ---------------------------------------------------------------------------------------------
 # A server with a network card and no display adapter: nothing to list, nothing to find; no X
 # driver folders either.
 cat >"$WORK/headless.expected" <<'EOF'

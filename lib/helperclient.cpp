@@ -48,28 +48,26 @@ KAuth::Action makeAction(const QString &shortName, const QVariantMap &args)
 QString errorTextForCode(int kauthError)
 {
     switch (kauthError) {
-    case KAuth::ActionReply::NoError:
-        return QString();
     case KAuth::ActionReply::NoResponderError:
-        return i18n("The privileged helper did not answer.");
+        return i18n("The helper responder object hasn't been set.");
     case KAuth::ActionReply::NoSuchActionError:
-        return i18n("The privileged action is not installed on this system.");
+        return i18n("The action does not exist.");
     case KAuth::ActionReply::InvalidActionError:
-        return i18n("The privileged action is invalid.");
+        return i18n("Invalid action.");
     case KAuth::ActionReply::AuthorizationDeniedError:
-        return i18n("You are not authorized to perform this action.");
+        return i18n("Authorization denied.");
     case KAuth::ActionReply::UserCancelledError:
-        return i18n("The action was cancelled.");
+        return i18n("Cancelled by user.");
     case KAuth::ActionReply::HelperBusyError:
-        return i18n("The privileged helper is busy with another action. Please try again later.");
+        return i18n("The helper is busy performing another action.");
     case KAuth::ActionReply::AlreadyStartedError:
-        return i18n("The action is already running.");
+        return i18n("Action has already started and is currently running.");
     case KAuth::ActionReply::DBusError:
-        return i18n("Could not reach the privileged helper over D-Bus.");
+        return i18n("An error from D-Bus occurred.");
     case KAuth::ActionReply::BackendError:
-        return i18n("The authorization service reported an error.");
-    default:
-        return i18n("The privileged helper failed (error %1).", kauthError);
+        return i18n("The underlying backend reported an error.");
+    default: // no error code at all, the helper's own failures, codes of later KAuth versions
+        return i18n("Unknown error");
     }
 }
 

@@ -27,8 +27,8 @@ MainModule::Services MainModule::Services::system()
     Services services;
     services.probe = &::getGpus;
     services.helper = std::make_shared<KAuthHelperRunner>();
-    services.rebootPrompt = [] {
-        DriverProgress::rebootRequest();
+    services.rebootPrompt = [](const QString &note) {
+        DriverProgress::rebootRequest(note);
     };
     services.moduleVersion = &ModuleInfo::version;
     services.renderer = &GpuInfo::currentRenderer;
@@ -253,13 +253,16 @@ void MainModule::save()
         return;
     }
     const Device device = *getCurrentGpu();
-    const QComboBox *box = ui->xorgGroup->isChecked() ? ui->xorgDriverBox : ui->kernelModuleBox;
-    const QString driver = box->currentIndex() < 0 ? QString() : box->itemData(box->currentIndex()).toString();
-    const QVariantMap args = DriverSelection::replaceArguments(device, driver);
+    // Without "Expert settings" the request carries the X driver that goes with the chosen
+    // kernel module.
+    const QComboBox *xorgBox = ui->xorgDriverBox;
+    const bool expert = ui->xorgGroup->isChecked() && xorgBox->currentIndex() >= 0;
+    const QString xorgDriver = expert ? xorgBox->itemData(xorgBox->currentIndex()).toString() : QString();
+    const HelperRequest request = HelperRequests::replace(device, xorgDriver, HelperRequests::VendorArgument::Send, m_services.xorgDriverDirs);
 
     // Blocks in the job's own event loop: the window keeps painting, and KAuth may put up its
     // authentication prompt meanwhile.
-    const HelperResult result = m_services.helper->run(HelperAction::replace(), args);
+    const HelperResult result = m_services.helper->send(request);
     if (!result.ok) {
         qCDebug(KCM_VIDEODRIVER).noquote().nospace() << "D-Bus helper error: " << result.jobErrorString;
         qCDebug(KCM_VIDEODRIVER).noquote().nospace() << "Error code: " << result.errorCode;
@@ -276,8 +279,14 @@ void MainModule::save()
 
     getCurrentGpu()->updateCurrentDriver();
     updateKernelModuleBox();
+    // i915 or vmwgfx have no X driver of their own name: say which one X will use.
+    const QString written = request.arguments.value(QStringLiteral("driver")).toString();
+    const QString moduleName = device.newDriver().trueName;
+    const QString note = written == moduleName
+        ? QString()
+        : i18n("The X server driver \"%1\" was written for the kernel module \"%2\".", written, moduleName);
     if (m_services.rebootPrompt) {
-        m_services.rebootPrompt();
+        m_services.rebootPrompt(note);
     }
 }
 

@@ -108,7 +108,7 @@ GRUB_CMDLINE_LINUX_DEFAULT="quiet splash i915.enable_guc=2"
 GRUB_CMDLINE_LINUX=""
 GRUB
 }
-INTEL_PACKAGES="linux-firmware intel-microcode intel-media-va-driver mesa-vulkan-drivers mesa-vdpau-drivers mesa-va-drivers"
+INTEL_PACKAGES="firmware-misc-nonfree intel-microcode intel-media-va-driver mesa-vulkan-drivers mesa-vdpau-drivers mesa-va-drivers"
 EOF
 
 # check NAME EXPECTED_FILE GPU_FIXTURE_OPTIONS... -- COMMANDS (one bash text)

@@ -68,6 +68,31 @@ private Q_SLOTS:
             std::memcpy(cutNames.data() + namesHeader, &sh, sizeof sh);
         }
         QTest::newRow("section name table cut inside .modinfo") << cutNames << "text";
+
+        // Offsets near the top of the 64-bit range, whose sum with a length wraps around to a
+        // small number: the file is then read by the text rule only, never outside its bytes.
+        // The text rule and a .modinfo read of the wrong bytes give different names here.
+        const QByteArray textFirst = records({"modname=text", "name=wrong"});
+        QByteArray hugeTable = elf64({{".rodata", textFirst}, {".modinfo", records({"name=right"})}});
+        {
+            Elf64_Ehdr eh;
+            std::memcpy(&eh, hugeTable.constData(), sizeof eh);
+            eh.e_shoff = 0xffffffffffffff00; // + 4 headers of 64 bytes wraps around to 0
+            std::memcpy(hugeTable.data(), &eh, sizeof eh);
+        }
+        QTest::newRow("section table offset 0xffffffffffffff00") << hugeTable << "text";
+        QByteArray hugeSection = elf64({{".rodata", textFirst}, {".modinfo", records({"name=right"})}});
+        {
+            Elf64_Ehdr eh;
+            std::memcpy(&eh, hugeSection.constData(), sizeof eh);
+            const qint64 modinfoHeader = qint64(eh.e_shoff) + 2 * qint64(sizeof(Elf64_Shdr));
+            Elf64_Shdr sh;
+            std::memcpy(&sh, hugeSection.constData() + modinfoHeader, sizeof sh);
+            sh.sh_offset = 0xffffffffffffff00;
+            sh.sh_size = 0x200; // the sum wraps to 0x100, inside the file
+            std::memcpy(hugeSection.data() + modinfoHeader, &sh, sizeof sh);
+        }
+        QTest::newRow(".modinfo offset 0xffffffffffffff00") << hugeSection << "text";
     }
 
     void declaredNameFromData()

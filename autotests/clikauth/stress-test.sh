@@ -84,7 +84,7 @@ CASES=("$@")
 T=$(mktemp -d /tmp/stress.XXXXXX)
 chmod 755 "$T"
 mkdir "$T/apt"
-APT_FIXTURE_INSTALLED="linux-firmware intel-microcode intel-media-va-driver mesa-vulkan-drivers mesa-vdpau-drivers mesa-va-drivers" \
+APT_FIXTURE_INSTALLED="firmware-misc-nonfree intel-microcode intel-media-va-driver mesa-vulkan-drivers mesa-vdpau-drivers mesa-va-drivers" \
     "$HARNESS/apt-fixture.sh" "$T/apt" >/dev/null || exit 1
 chmod -R a+rX "$T/apt"
 export APT_CONFIG=$T/apt/apt.conf

@@ -225,12 +225,13 @@ public:
     StartupNoteFilter &operator=(const StartupNoteFilter &) = delete;
 };
 
-// Waits without blocking the caller's window.
+// Waits without blocking the caller's window. Like the job's own loop, it takes no user input:
+// a second Apply, or the window closed under the waiting request, must not run meanwhile.
 void pause(int ms)
 {
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 }
 

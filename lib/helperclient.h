@@ -60,6 +60,7 @@ KAuth::Action makeAction(const QString &shortName, const QVariantMap &args);
 // The text to show for a failed job: the helper's own description when it sent one, else a
 // text for KAuth's error code (a refused authorisation arrives without any text).
 QString errorText(const KAuth::ExecuteJob *job);
+// The one text of every KAuth error code, for every window and the command line.
 QString errorTextForCode(int kauthError);
 }
 

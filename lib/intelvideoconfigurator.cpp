@@ -26,6 +26,13 @@ const QRegularExpression &activeLinePattern()
     return pattern;
 }
 
+// The kernel takes tabs between options as it takes blanks.
+QStringList splitOptions(const QString &commandLine)
+{
+    static const QRegularExpression separators(QStringLiteral("[ \\t]+"));
+    return commandLine.split(separators, Qt::SkipEmptyParts);
+}
+
 bool isEntryOf(const QString &entry, const QString &option)
 {
     return entry.startsWith(option + QLatin1Char('='));
@@ -50,14 +57,17 @@ QString editCommandLines(const QString &content, const QString &what, const std:
             return QString();
         }
     }
-    const QString newValue = edit(IntelVideoConfigurator::getOptionsList(content)).join(QLatin1Char(' '));
+    const QStringList newOptions = edit(IntelVideoConfigurator::getOptionsList(content));
+    const QString newValue = newOptions.join(QLatin1Char(' '));
 
     QString result;
     result.reserve(content.size() + newValue.size());
     int copied = 0;
     for (const QRegularExpressionMatch &line : qAsConst(lines)) {
         result += content.midRef(copied, line.capturedStart(1) - copied);
-        result += newValue;
+        // A line that already holds these options keeps its own blanks and tabs, so that a
+        // value already set is recognised as such.
+        result += splitOptions(line.captured(1)) == newOptions ? line.captured(1) : newValue;
         copied = line.capturedEnd(1);
     }
     result += content.midRef(copied);
@@ -132,7 +142,7 @@ QStringList IntelVideoConfigurator::getOptionsList(const QString &content)
         qCWarning(DRIVERLIB) << "Line not found" << commandLineKey();
         return {};
     }
-    return line.captured(1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    return splitOptions(line.captured(1));
 }
 
 QString IntelVideoConfigurator::optionValue(const QStringList &options, const QString &option)
@@ -196,13 +206,26 @@ QString IntelVideoConfigurator::readFile() const
     return QString::fromLatin1(file.readAll());
 }
 
-bool IntelVideoConfigurator::writeFile(const QString &content)
+QString IntelVideoConfigurator::writeFile(const QString &content)
 {
     const HelperResult result = m_runner->send(HelperRequests::acceleration(content.toLatin1()));
-    if (!result.ok) {
-        qCWarning(DRIVERLIB) << "Writing the boot loader defaults failed:" << result.errorText;
+    if (result.ok) {
+        return QString();
     }
-    return result.ok;
+    qCWarning(DRIVERLIB) << "Writing the boot loader defaults failed:" << result.errorText;
+    // The helper's own reason (a refused text, a failed boot loader update) tells the
+    // administrator what to mend; without one the plain message must do.
+    return result.errorText.isEmpty() ? i18n("Error writing to a file %1", SystemPaths::grubDefaults())
+                                      : i18n("Error writing to a file %1: %2", SystemPaths::grubDefaults(), result.errorText);
+}
+
+QString IntelVideoConfigurator::readProblem() const
+{
+    QFile file(SystemPaths::grubDefaults());
+    if (!file.open(QIODevice::ReadOnly)) {
+        return i18n("File reading error %1", SystemPaths::grubDefaults());
+    }
+    return QString();
 }
 
 QString IntelVideoConfigurator::getKernelOptionValue(const QString &option) const
@@ -289,10 +312,7 @@ QString IntelVideoConfigurator::setKernelOption(const QString &option, const QSt
     if (modified == content) {
         return i18n("The %1 value is already set.", option);
     }
-    if (!writeFile(modified)) {
-        return i18n("Error writing to a file %1", SystemPaths::grubDefaults());
-    }
-    return QString();
+    return writeFile(modified);
 }
 
 QString IntelVideoConfigurator::setGucMode(GucMode mode)
@@ -332,8 +352,5 @@ QString IntelVideoConfigurator::setHardwareAccelerationEnabled(bool enabled)
             return i18n("Error when modifying the kernel parameter %1", options.join(QStringLiteral(", ")));
         }
     }
-    if (!writeFile(modified)) {
-        return i18n("Error writing to a file %1", SystemPaths::grubDefaults());
-    }
-    return QString();
+    return writeFile(modified);
 }

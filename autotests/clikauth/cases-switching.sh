@@ -77,10 +77,10 @@ $ set-xorg PCI:0b@0000:00:0 vesa
 stderr: corvo.cli: D-Bus helper error: The XOrg driver "vesa" is not installed: no vesa_drv.so in the XOrg driver folders.
 [exit 255]
 (nobody) $ set-module PCI:0b@0000:00:0 nvidia
-stderr: corvo.cli: D-Bus helper error: You are not authorized to perform this action.
+stderr: corvo.cli: D-Bus helper error: Authorization denied.
 [exit 255]
-(nobody) $ set-xorg PCI:0b@0000:00:0 nvidia
-stderr: corvo.cli: D-Bus helper error: You are not authorized to perform this action.
+(nobody) $ set-xorg PCI:0b@0000:00:0 nouveau
+stderr: corvo.cli: D-Bus helper error: Authorization denied.
 [exit 255]
 --- /etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf
 Section "Device"
@@ -110,22 +110,26 @@ check switch "$WORK/switch.expected" "${NVIDIA_DESKTOP[@]}" -- '
     tree /usr/share/vela-admin-video-driver
     run set-xorg PCI:0b@0000:00:0 vesa
     run --nobody set-module PCI:0b@0000:00:0 nvidia
-    run --nobody set-xorg PCI:0b@0000:00:0 nvidia
+    run --nobody set-xorg PCI:0b@0000:00:0 nouveau
     show /etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf
     tree /etc/X11/xorg.conf.d'
 
 # ---------------------------------------------------------------------------------------------
 # Refusals on an untouched machine: neither the snippet nor a backup nor the backup mark appear
-# (a refused request must not use up the one backup of the boot).
+# (a refused request must not use up the one backup of the boot). The X log names the driver
+# in use "NVIDIA": the tool itself refuses to set nvidia again.
 cat >"$WORK/refused.expected" <<'EOF'
 (nobody) $ set-module PCI:0b@0000:00:0 nvidia
-stderr: corvo.cli: D-Bus helper error: You are not authorized to perform this action.
+stderr: corvo.cli: D-Bus helper error: Authorization denied.
 [exit 255]
 $ set-xorg PCI:0b@0000:00:0 vesa
 stderr: corvo.cli: D-Bus helper error: The XOrg driver "vesa" is not installed: no vesa_drv.so in the XOrg driver folders.
 [exit 255]
 $ set-xorg PCI:0b@0000:00:0 nouveau
 stderr: corvo.cli: D-Bus helper error: The XOrg driver "nouveau" is not installed: no nouveau_drv.so in the XOrg driver folders.
+[exit 255]
+$ set-xorg PCI:0b@0000:00:0 nvidia
+You are trying to set current xorg driver
 [exit 255]
 --- tree /etc/X11/xorg.conf.d
 10-keyboard.conf
@@ -137,6 +141,7 @@ check refused "$WORK/refused.expected" "${NVIDIA_DESKTOP[@]}" -- '
     run --nobody set-module PCI:0b@0000:00:0 nvidia
     run set-xorg PCI:0b@0000:00:0 vesa
     run set-xorg PCI:0b@0000:00:0 nouveau
+    run set-xorg PCI:0b@0000:00:0 nvidia
     tree /etc/X11/xorg.conf.d
     tree /usr/share/vela-admin-video-driver
     show /run/corvo-video-driver/backup.mark'

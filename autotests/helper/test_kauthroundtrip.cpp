@@ -162,7 +162,7 @@ private Q_SLOTS:
         const QString output = QString::fromUtf8(client.readAllStandardOutput());
         QCOMPARE(client.exitCode(), 0);
         // KAuth gives no text of its own for a refusal (code 4): the client's words for it.
-        QCOMPARE(output, QStringLiteral("code=4\ntext=You are not authorized to perform this action.\n"));
+        QCOMPARE(output, QStringLiteral("code=4\ntext=Authorization denied.\n"));
         QVERIFY(!QFileInfo::exists(snippet));
     }
 };

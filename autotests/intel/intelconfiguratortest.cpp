@@ -142,7 +142,8 @@ void IntelConfiguratorTest::setters_data()
     const QString base = grub(QStringLiteral("quiet splash i915.enable_guc=2"));
     const QString missingLines = QStringLiteral("The necessary packages for Intel hardware acceleration to work are missing: intel-media-va-driver\nmesa-va-drivers");
     const QString missingCommas = QStringLiteral("The necessary packages for Intel hardware acceleration to work are missing: intel-media-va-driver, mesa-va-drivers");
-    const QString writeError = QStringLiteral("Error writing to a file /etc/default/grub");
+    // The helper's reason reaches the administrator.
+    const QString writeError = QStringLiteral("Error writing to a file /etc/default/grub: Authorization denied.");
     const QString readError = QStringLiteral("File reading error /etc/default/grub");
 
     QTest::newRow("guc 3") << complete << true << base << Operation::GucMode << 3 << true << QString() << grub(QStringLiteral("quiet splash i915.enable_guc=3"));
@@ -223,7 +224,7 @@ void IntelConfiguratorTest::setters()
     }
     RecordingHelperRunner runner;
     runner.reply.ok = helperSucceeds;
-    runner.reply.errorText = helperSucceeds ? QString() : QStringLiteral("You are not authorized to perform this action.");
+    runner.reply.errorText = helperSucceeds ? QString() : QStringLiteral("Authorization denied.");
     IntelVideoConfigurator configurator(&runner);
 
     QString result;

@@ -125,7 +125,7 @@ HelperRequest replace(const Device &device, const QString &xorgDriver, VendorArg
     return replace(device, xorgDriver, vendor, SystemPaths::xorgDriverDirs());
 }
 
-HelperRequest acceleration(const QString &grubContent)
+HelperRequest acceleration(const QByteArray &grubContent)
 {
     return {HelperAction::acceleration(), {{QStringLiteral("grub_content"), grubContent}}, QString()};
 }

@@ -11,7 +11,6 @@
 
 #include <QFile>
 #include <QRegularExpression>
-#include <QTextStream>
 
 #include <functional>
 
@@ -195,19 +194,21 @@ QString IntelVideoConfigurator::removeKernelOptions(const QString &content, cons
     });
 }
 
+// The file is edited as bytes: it is read as Latin-1, which gives every byte one character of
+// its own, and written back the same way, so a byte the edit does not touch (a UTF-8 or Latin-1
+// letter in a comment or in GRUB_DISTRIBUTOR) goes back exactly as it was.
 QString IntelVideoConfigurator::readFile() const
 {
     QFile file(SystemPaths::grubDefaults());
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    if (!file.open(QIODevice::ReadOnly)) {
         return QString();
     }
-    QTextStream stream(&file);
-    return stream.readAll();
+    return QString::fromLatin1(file.readAll());
 }
 
 QString IntelVideoConfigurator::writeFile(const QString &content)
 {
-    const HelperResult result = m_runner->send(HelperRequests::acceleration(content));
+    const HelperResult result = m_runner->send(HelperRequests::acceleration(content.toLatin1()));
     if (result.ok) {
         return QString();
     }

@@ -38,11 +38,15 @@ EndSection
 10-keyboard.conf
 20-vela-admin-video-driver.conf
 --- tree /usr/share/vela-admin-video-driver
-modprobe.d/
-modprobe.d/blacklist-fixture.conf
-xorg.conf.d/
-xorg.conf.d/10-keyboard.conf
-xorg.conf.d/20-vela-admin-driver.conf
+<date>/
+<date>/modprobe.d/
+<date>/modprobe.d/blacklist-fixture.conf
+<date>/xorg.conf.d/
+<date>/xorg.conf.d/10-keyboard.conf
+<date>/xorg.conf.d/20-vela-admin-driver.conf
+latest
+modprobe.d
+xorg.conf.d
 --- /usr/share/vela-admin-video-driver/xorg.conf.d/20-vela-admin-driver.conf
 Section "Device"
     Identifier "older"
@@ -60,11 +64,15 @@ EndSection
 
 [end of /etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf]
 --- tree /usr/share/vela-admin-video-driver
-modprobe.d/
-modprobe.d/blacklist-fixture.conf
-xorg.conf.d/
-xorg.conf.d/10-keyboard.conf
-xorg.conf.d/20-vela-admin-driver.conf
+<date>/
+<date>/modprobe.d/
+<date>/modprobe.d/blacklist-fixture.conf
+<date>/xorg.conf.d/
+<date>/xorg.conf.d/10-keyboard.conf
+<date>/xorg.conf.d/20-vela-admin-driver.conf
+latest
+modprobe.d
+xorg.conf.d
 $ set-xorg PCI:0b@0000:00:0 vesa
 stderr: corvo.cli: D-Bus helper error: The XOrg driver "vesa" is not installed: no vesa_drv.so in the XOrg driver folders.
 [exit 255]
@@ -126,7 +134,7 @@ You are trying to set current xorg driver
 --- tree /etc/X11/xorg.conf.d
 10-keyboard.conf
 --- tree /usr/share/vela-admin-video-driver does not exist
---- /tmp/driver-root.mark does not exist
+--- /run/corvo-video-driver/backup.mark does not exist
 EOF
 check refused "$WORK/refused.expected" "${NVIDIA_DESKTOP[@]}" -- '
     printf "Section \"InputClass\"\nEndSection\n" >/etc/X11/xorg.conf.d/10-keyboard.conf
@@ -136,7 +144,7 @@ check refused "$WORK/refused.expected" "${NVIDIA_DESKTOP[@]}" -- '
     run set-xorg PCI:0b@0000:00:0 nvidia
     tree /etc/X11/xorg.conf.d
     tree /usr/share/vela-admin-video-driver
-    show /tmp/driver-root.mark'
+    show /run/corvo-video-driver/backup.mark'
 
 # ---------------------------------------------------------------------------------------------
 # Two more adapters: an Intel one on bus 00 (the bus stays "00"), chosen by vendor name, and an

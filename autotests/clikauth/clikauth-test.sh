@@ -69,11 +69,13 @@ show() {
         echo "--- $1 does not exist"
     fi
 }
-# tree DIR: every path below DIR, sorted; folders end in "/".
+# tree DIR: every path below DIR, sorted; folders end in "/", dated backup names read "<date>".
 tree() {
     if [ -d "$1" ]; then
         echo "--- tree $1"
-        (cd "$1" && find . -mindepth 1 \( -type d -printf '%P/\n' -o -printf '%P\n' \) | LC_ALL=C sort)
+        # A backup generation is named after the time it was taken.
+        (cd "$1" && find . -mindepth 1 \( -type d -printf '%P/\n' -o -printf '%P\n' \) | LC_ALL=C sort) \
+            | sed -E 's#^[0-9]{8}-[0-9]{6}(-[0-9]+)?#<date>#'
     else
         echo "--- tree $1 does not exist"
     fi

@@ -101,9 +101,8 @@ check commented "$WORK/commented.expected" "${INTEL_LAPTOP[@]}" -- '
     show /tmp/update-grub.runs'
 
 # ---------------------------------------------------------------------------------------------
-# Failures. A failing boot loader update is an error of the helper: the tool reports the write
-# as failed with the helper's reason, although the file already holds the new text the update
-# was run on. An
+# Failures. A failing boot loader update is an error of the helper: it puts the previous
+# defaults back, and the tool reports the write as failed with the helper's reason. An
 # unprivileged caller is refused before the helper does anything, and a missing Intel package
 # stops every change before the helper is asked.
 cat >"$WORK/failures.expected" <<'EOF'

@@ -131,9 +131,9 @@ private Q_SLOTS:
         QTest::addColumn<int>("xorgRow");
         QTest::addColumn<QString>("version");
 
-        // Intel renders: its X log tag "modeset" picks modesetting, which ends the list.
+        // Intel renders: its X log tag "modeset" picks modesetting; every driver is listed.
         QTest::newRow("Intel renders") << intelRenderer << 0 << QStringLiteral("Intel Corporation") << QStringList{QStringLiteral("i915 (current)")} << 0
-                                       << QStringList{QStringLiteral("nouveau"), QStringLiteral("modesetting (current)")} << 1
+                                       << QStringList{QStringLiteral("nouveau"), QStringLiteral("modesetting (current)"), QStringLiteral("nvidia")} << 1
                                        << QStringLiteral("unknown");
         // NVIDIA renders: nvidia_current is current because the bound driver equals
         // nvidia-current.ko's declared name "nvidia"; without a DRM node its X driver is unknown.

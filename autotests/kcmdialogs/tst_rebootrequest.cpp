@@ -196,21 +196,32 @@ void TestRebootRequest::strategyOrder()
 void TestRebootRequest::questionBox_data()
 {
     QTest::addColumn<int>("button");
+    QTest::addColumn<QString>("note");
     QTest::addColumn<bool>("expected");
-    QTest::newRow("yes") << int(QMessageBox::Yes) << true;
-    QTest::newRow("no") << int(QMessageBox::No) << false;
-    QTest::newRow("closed") << int(QMessageBox::Cancel) << false; // no such button: the box is closed
+    QTest::newRow("yes") << int(QMessageBox::Yes) << QString() << true;
+    QTest::newRow("no") << int(QMessageBox::No) << QString() << false;
+    QTest::newRow("closed") << int(QMessageBox::Cancel) << QString() << false; // no such button: the box is closed
+    QTest::newRow("yes, with a note") << int(QMessageBox::Yes) << QStringLiteral("The X server driver \"modesetting\" was written for the kernel module \"i915\".")
+                                      << true;
 }
 
 void TestRebootRequest::questionBox()
 {
     QFETCH(int, button);
+    QFETCH(QString, note);
     QFETCH(bool, expected);
     DialogAnswerer answerer(DialogAnswerer::MessageBoxesOnly, static_cast<QMessageBox::StandardButton>(button));
-    QCOMPARE(DriverProgress::askForReboot(), expected);
+    QCOMPARE(DriverProgress::askForReboot(note), expected);
     QCOMPARE(answerer.seen.size(), 1);
     QCOMPARE(answerer.seen.first().title, QStringLiteral("Reboot system request"));
-    QCOMPARE(answerer.seen.first().text, QStringLiteral("For correct application, it is recommended to reboot the system.\nReboot now?"));
+    const QString question = QStringLiteral("For correct application, it is recommended to reboot the system.\nReboot now?");
+    if (note.isEmpty()) {
+        QCOMPARE(answerer.seen.first().text, question);
+    } else {
+        QCOMPARE(answerer.seen.first().text,
+                 QStringLiteral("The X server driver \"modesetting\" was written for the kernel module \"i915\".\n"
+                                "For correct application, it is recommended to reboot the system.\nReboot now?"));
+    }
 }
 
 void TestRebootRequest::wmFuncEnvironment_data()

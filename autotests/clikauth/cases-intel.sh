@@ -102,13 +102,12 @@ check commented "$WORK/commented.expected" "${INTEL_LAPTOP[@]}" -- '
 
 # ---------------------------------------------------------------------------------------------
 # Failures. A failing boot loader update is an error of the helper: the tool reports the write
-# as failed with the helper's reason, although the file already holds the new text the update
-# was run on. An
-# unprivileged caller is refused before the helper does anything, and a missing Intel package
+# as failed with the helper's reason; the update ran on the new text, and the helper then put
+# the previous defaults back. An unprivileged caller is refused before the helper does anything, and a missing Intel package
 # stops every change before the helper is asked.
 cat >"$WORK/failures.expected" <<'EOF'
 $ intel-accel-set-guc 1
-Error: Error writing to a file /etc/default/grub: acceleration change: update-grub failed with exit code 3
+Error: Error writing to a file /etc/default/grub: acceleration change: update-grub failed with exit code 3; the previous boot loader defaults were put back
 stderr: Warning from helper: update-grub failed with code 3
 stderr: corvo.driverlib: Writing the boot loader defaults failed: "acceleration change: update-grub failed with exit code 3; the previous boot loader defaults were put back"
 [exit 255]

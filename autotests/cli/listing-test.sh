@@ -266,8 +266,11 @@ check workstation "$WORK/workstation.expected" \
         run list-modules PCI:0b@0000:00:0'
 
 # ---------------------------------------------------------------------------------------------
-# A desktop on NVIDIA's own driver. Its log tag "NVIDIA" is upper case; it names the nvidia X
-# driver all the same. The bound module nvidia, found in the tree, is current.
+# A desktop on NVIDIA's own driver from Debian's nvidia-kernel-dkms: its modules.alias names
+# nvidia_current and nvidia_current_drm, found as updates/dkms/nvidia-current.ko and
+# nvidia-current-drm.ko, which declare "nvidia" and "nvidia_drm" (the real modules' .modinfo).
+# The kernel binds the adapter under the declared name, so nvidia is current. Its log tag
+# "NVIDIA" is upper case; it names the nvidia X driver all the same.
 cat >"$WORK/nvidia-desktop.expected" <<'EOF'
 $ list-modules PCI:01@0000:00:0
 Kernel modules for PCI:01@0000:00:0
@@ -284,10 +287,7 @@ EOF
 check nvidia-desktop "$WORK/nvidia-desktop.expected" \
     --gpu 0000:01:00.0,10de,1c03,030000,nvidia,1043,85bf \
     --alias 'pci:v000010DEd*sv*sd*bc03sc*i* nouveau' \
-    --alias 'pci:v000010DEd*sv*sd*bc03sc00i00* nvidia' \
-    --alias 'pci:v000010DEd*sv*sd*bc03sc00i00* nvidia_drm' \
-    --module updates/dkms/nvidia.ko=nvidia \
-    --module updates/dkms/nvidia-drm.ko=nvidia_drm \
+    --debian-nvidia \
     --drm 0000:01:00.0 \
     --xlog 'root=[    21.500] (II) NVIDIA(0): Setting mode "DP-0: nvidia-auto-select @1920x1080"\n' \
     --xorg 1:modesetting_drv.so --xorg 2:nouveau_drv.so --xorg 3:nvidia_drv.so --xorg 3:libglxserver_nvidia.so \

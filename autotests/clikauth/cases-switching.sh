@@ -1,21 +1,22 @@
 # Cases of clikauth-test.sh: set-module and set-xorg through the real helper.
 
 # The NVIDIA desktop used below: a GTX 1060 on bus 0b (above 9: the helper writes the bus in
-# decimal) on nouveau, with nvidia installed as a module, X drivers nvidia and modesetting
+# decimal) on nouveau, with Debian's NVIDIA modules as dkms installs them (nvidia-current.ko,
+# which declares "nvidia", found for libhd's nvidia_current), X drivers nvidia and modesetting
 # installed, and the X server running NVIDIA's driver.
 NVIDIA_DESKTOP=(
     --gpu 0000:0b:00.0,10de,1c03,030000,nouveau,1043,85bf
     --alias 'pci:v000010DEd*sv*sd*bc03sc*i* nouveau'
-    --alias 'pci:v000010DEd*sv*sd*bc03sc00i00* nvidia'
     --module kernel/drivers/gpu/drm/nouveau/nouveau.ko=nouveau
-    --module updates/dkms/nvidia.ko=nvidia
+    --debian-nvidia
     --drm 0000:0b:00.0
     --xlog 'root=[    20.123] (II) NVIDIA(0): Setting mode "DFP-0:nvidia-auto-select"\n'
     --xorg 1:modesetting_drv.so --xorg 3:nvidia_drv.so
 )
 
 # ---------------------------------------------------------------------------------------------
-# A switch to the nvidia module: the Device section names the adapter by its PCI database name
+# A switch to the listed module nvidia (nvidia_current): no X driver bears the module's own
+# name, so the one of its declared name is written, "nvidia". The Device section names the adapter by its PCI database name
 # (not libhd's "nVidia GP106 ..."), has no Module section although the adapter is NVIDIA (the
 # tool sends no vendor), and the first request takes the backup of both folders, older snippet
 # included, before that snippet is deleted. The second request, chosen by model name, rewrites

@@ -26,6 +26,12 @@
 #       real ELF object whose .modinfo section declares name=NAME (built with cc) and whose
 #       data holds, before it, a trace format with "ring_name=" in it (as amdgpu's does); without,
 #       an empty file (for names like i915.ko.xz that must not be found).
+#   --debian-nvidia
+#       Debian's NVIDIA kernel modules as dkms installs them from nvidia-kernel-dkms:
+#       updates/dkms/nvidia-current.ko, -modeset, -drm and -uvm, each the real module's
+#       .modinfo section in a minimal ELF object, and their lines of modules.alias (module name
+#       nvidia_current, after the file). Made by scripts/nvidia-fixture.sh into
+#       autotests/fixtures/nvidia-current.
 #   --module-tree DIR
 #       use DIR as the whole module tree of the running kernel instead (bound, not copied);
 #       --alias and --module are then ignored.
@@ -72,13 +78,14 @@ ARGS=("$@")
 
 # ---- the options ----
 GPUS=() ALIASES=() MODULES=() LOADED=() DRMS=() XORG=() XLOG_ROOT= XLOG_DM= X_OWNER=root MODULE_TREE=
-ETC_DEFAULT= NO_SYSTEM_BUS=
+ETC_DEFAULT= NO_SYSTEM_BUS= DEBIAN_NVIDIA=
 while [ $# -gt 0 ]; do
     case $1 in
     --gpu) GPUS+=("$2"); shift 2 ;;
     --alias) ALIASES+=("$2"); shift 2 ;;
     --module) MODULES+=("$2"); shift 2 ;;
     --module-tree) MODULE_TREE=$(cd "$2" && pwd); shift 2 ;;
+    --debian-nvidia) DEBIAN_NVIDIA=$HERE/../fixtures/nvidia-current; shift ;;
     --loaded) LOADED+=("$2"); shift 2 ;;
     --drm) DRMS+=("$2"); shift 2 ;;
     --xlog)
@@ -198,7 +205,12 @@ if [ -z "$MODULE_TREE" ]; then
     {
         echo "# Aliases extracted from modules themselves."
         for a in ${ALIASES[@]+"${ALIASES[@]}"}; do echo "alias $a"; done
+        [ -z "$DEBIAN_NVIDIA" ] || cat "$DEBIAN_NVIDIA/modules.alias"
     } >"$T/modules.alias"
+    if [ -n "$DEBIAN_NVIDIA" ]; then
+        mkdir -p "$T/updates/dkms"
+        cp "$DEBIAN_NVIDIA"/*.ko "$T/updates/dkms/"
+    fi
     : >"$T/modules.dep"
     for m in ${MODULES[@]+"${MODULES[@]}"}; do
         rel=${m%%=*}

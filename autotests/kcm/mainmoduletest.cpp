@@ -13,7 +13,6 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
-#include <QLoggingCategory>
 #include <QPushButton>
 #include <QSemaphore>
 #include <QSignalSpy>
@@ -460,34 +459,6 @@ private Q_SLOTS:
         QVERIFY2(answerer.sawLabel(shown), qPrintable(answerer.seen.first().labels.join(QLatin1Char('|'))));
         QCOMPARE(m_reboots, 0);
         QCOMPARE(module->getCurrentGpu()->currentDriver().trueName, QStringLiteral("nouveau"));
-    }
-
-    // The three debug lines a failed switch leaves for whoever traces the module.
-    void saveFailureLogLines()
-    {
-        static QStringList debugLines;
-        debugLines.clear();
-        QLoggingCategory::setFilterRules(QStringLiteral("corvo.kcm.videodriver.debug=true"));
-        const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
-            if (type == QtDebugMsg) {
-                debugLines << message;
-            }
-        });
-
-        auto module = openFilled({makeAdapter(nvidiaSpec())});
-        child<QComboBox>(module.get(), "kernelModuleBox")->setCurrentIndex(1);
-        m_helper->reply = {false, QStringLiteral("The privileged helper failed."), 8, QStringLiteral("DBus Backend error: could not contact the helper.")};
-        DialogAnswerer answerer(DialogAnswerer::EveryDialog);
-        module->save();
-
-        qInstallMessageHandler(previous);
-        QLoggingCategory::setFilterRules(QString());
-        QCOMPARE(answerer.seen.size(), 1);
-        const QStringList expected{QStringLiteral("D-Bus helper error: DBus Backend error: could not contact the helper."), QStringLiteral("Error code: 8"),
-                                   QStringLiteral("Error text: The privileged helper failed.")};
-        for (const QString &line : expected) {
-            QVERIFY2(debugLines.contains(line), qPrintable(QStringLiteral("missing \"%1\" in:\n%2").arg(line, debugLines.join(QLatin1Char('\n')))));
-        }
     }
 
     void load_data()

@@ -78,9 +78,6 @@ void TestDriverProgress::showsHelperProgress()
     auto *bar = dialog.findChild<QProgressBar *>(QStringLiteral("progressBar"));
     QVERIFY(bar);
     QCOMPARE(bar->value(), 0);
-    QCOMPARE(bar->minimum(), 0);
-    QCOMPARE(bar->maximum(), 100);
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("Transaction progress"));
 
     // Connected after the dialog: sees the bar once the dialog has handled the step.
     QList<int> barAtStep;

@@ -1,5 +1,6 @@
 #include "device.h"
 #include "driverlib_debug.h"
+#include "hardwarescan.h"
 #include "modulediscovery.h"
 #include "systempaths.h"
 
@@ -189,6 +190,16 @@ QPair<bool, Module> Device::driverByTrueName(const QString &trueName) const
     return {false, Module()};
 }
 
+bool Device::operator==(const Device &other) const
+{
+    return m_baseClassName == other.m_baseClassName && m_vendorName == other.m_vendorName && m_deviceName == other.m_deviceName
+        && m_model == other.m_model && m_classId == other.m_classId && m_deviceId == other.m_deviceId
+        && m_sysfsBusId == other.m_sysfsBusId && m_sysfsId == other.m_sysfsId && m_modalias == other.m_modalias
+        && m_uniqueId == other.m_uniqueId && m_xorgDriver == other.m_xorgDriver && m_currentModuleIndex == other.m_currentModuleIndex
+        && m_newModuleIndex == other.m_newModuleIndex && m_driverList == other.m_driverList && m_name == other.m_name
+        && m_active == other.m_active && m_videoCardVendorId == other.m_videoCardVendorId;
+}
+
 QString Device::nameDefinition() const
 {
     PciNames pciNames;
@@ -233,7 +244,25 @@ QString PciNames::displayDeviceName(const QString &deviceId)
     return QString();
 }
 
-QList<Device> probeGpus(ProbeFilter filter)
+hd_t *scanPciBus(hd_data_t *context, HardwareScan scan)
+{
+    if (scan == HardwareScan::LibhdDefault) {
+        return hd_list(context, hw_pci, 1, nullptr);
+    }
+    // hd_list turns on every feature libhd links with PCI devices, among them the BIOS and
+    // ACPI tables (a shell running acpidump), network interfaces, ISDN and the firmware tree.
+    // An adapter's record takes nothing from them: the bus scan gives identifiers, bus ids,
+    // modalias and the bound driver, and the internal pass adds the names and the module
+    // lists from libhd's database (it also reads the udev database, which cannot be turned
+    // off on its own).
+    hd_clear_probe_feature(context, pr_all);
+    hd_set_probe_feature(context, pr_pci);
+    hd_set_probe_feature(context, pr_int);
+    hd_scan(context);
+    return hd_list(context, hw_pci, 0, nullptr);
+}
+
+QList<Device> probeGpus(ProbeFilter filter, HardwareScan scan)
 {
     QList<Device> result;
     struct ContextDeleter {
@@ -252,7 +281,7 @@ QList<Device> probeGpus(ProbeFilter filter)
     std::future<ModuleIndex> pendingIndex = std::async(std::launch::async, [] {
         return ModuleIndex();
     });
-    hd_t *records = hd_list(context.get(), hw_pci, 1, nullptr);
+    hd_t *records = scanPciBus(context.get(), scan);
     if (!records) {
         return result;
     }

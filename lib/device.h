@@ -131,6 +131,13 @@ public:
     void setNewDriver(const QString &name);
     QPair<bool, Module> driverByTrueName(const QString &trueName) const;
 
+    // Every field, the ones without an accessor included.
+    bool operator==(const Device &other) const;
+    bool operator!=(const Device &other) const
+    {
+        return !(*this == other);
+    }
+
     bool isRootStartedX() const;
 
     // Discovery steps; public so that they can be exercised on their own.
@@ -205,8 +212,14 @@ enum class ProbeFilter {
     AllDisplayClass, // every adapter whose class identifier begins with "03"
 };
 
+// How much of libhd's probing a scan of the PCI bus asks for.
+enum class HardwareScan {
+    DisplayRecords, // the bus and libhd's database only: all an adapter's record is built from
+    LibhdDefault, // every feature hd_list links with PCI devices (BIOS, ACPI, network, ...)
+};
+
 // Probes the PCI bus afresh and returns the display adapters in probe order.
-QList<Device> probeGpus(ProbeFilter filter);
+QList<Device> probeGpus(ProbeFilter filter, HardwareScan scan = HardwareScan::DisplayRecords);
 
 // The adapters for which at least one kernel module is known.
 inline QList<Device> getGpus()

@@ -55,6 +55,8 @@
 #
 # The environment reaches the command unchanged (APT_CONFIG for a fixture package universe,
 # say), apart from PATH (the pgrep stand-in first), GPU_FIXTURE and the bus address above.
+# When GPU_FIXTURE_PROBE_CHECK names a program, it runs first on the finished machine; if it
+# fails, its output is shown and the command does not run (status 1).
 #
 # libhd's helpers /usr/bin/udevadm and /usr/sbin/acpidump are replaced by /bin/true and
 # /dev/mem is absent, so nothing of the real machine leaks into the probe. /proc/bus/pci is
@@ -314,4 +316,16 @@ fi
 [ -n "$NO_SYSTEM_BUS" ] && export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$FIX/no-system-bus
 # Tests that must run only here look for this.
 export GPU_FIXTURE=$FIX
+
+# Probes scan the PCI bus with a part of libhd's probing only; on every machine made up here
+# that must give the records libhd's default scan gives (autotests/lib/probeequalitytest.cpp,
+# named by CTest for every test).
+if [ -n "${GPU_FIXTURE_PROBE_CHECK:-}" ]; then
+    if ! "$GPU_FIXTURE_PROBE_CHECK" >"$FIX/probe-check.out" 2>&1; then
+        echo "gpu-fixture.sh: on this machine the probes' PCI scan differs from libhd's default scan:" >&2
+        cat "$FIX/probe-check.out" >&2
+        exit 1
+    fi
+    unset GPU_FIXTURE_PROBE_CHECK
+fi
 exec "$@"

@@ -3,9 +3,9 @@
 #include "hardwarescan.h"
 #include "modulediscovery.h"
 #include "systempaths.h"
+#include "xservers.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 
 #include <future>
@@ -32,7 +32,7 @@ QString utf8UpToNul(const QByteArray &data)
 }
 }
 
-Device::Device(hd_t *record, const ModuleIndex *index, PciNames *pciNames)
+Device::Device(hd_t *record, const ModuleIndex *index, PciNames *pciNames, const XServers *xServers)
 {
     if (!record) {
         return;
@@ -66,7 +66,7 @@ Device::Device(hd_t *record, const ModuleIndex *index, PciNames *pciNames)
     m_driverList = parseDriverList(&names, index);
     m_name = pciNames ? nameDefinition(*pciNames) : nameDefinition();
     m_currentModuleIndex = findCurrentModuleIndex(record->driver);
-    m_xorgDriver = findCurrentXOrgDriver(rawBusId);
+    m_xorgDriver = xServers ? findCurrentXOrgDriver(rawBusId, *xServers) : findCurrentXOrgDriver(rawBusId);
     m_newModuleIndex = m_currentModuleIndex;
 
     bool ok = false;
@@ -142,12 +142,25 @@ int Device::findCurrentModuleIndex(const char *driver) const
 
 QString Device::findCurrentXOrgDriver(const QString &busId) const
 {
+    return findCurrentXOrgDriver(busId, XServers::running());
+}
+
+QString Device::findCurrentXOrgDriver(const QString &busId, const XServers &xServers) const
+{
     const QString link = SystemPaths::drmCardLinkPrefix() + busId + SystemPaths::drmCardLinkSuffix();
     if (!QFile::exists(link)) {
         return QString();
     }
-    QFile log(isRootStartedX() ? SystemPaths::rootXLog() : SystemPaths::displayManagerXLog());
-    if (!log.open(QIODevice::ReadOnly)) {
+    // The first log that can be read counts: an X server that does not run as root writes
+    // its log into its owner's home.
+    QFile log;
+    for (const QString &candidate : xServers.logCandidates()) {
+        log.setFileName(candidate);
+        if (log.open(QIODevice::ReadOnly)) {
+            break;
+        }
+    }
+    if (!log.isOpen()) {
         qCDebug(DRIVERLIB) << "Failed to read XOrg log file";
         return QString();
     }
@@ -155,19 +168,11 @@ QString Device::findCurrentXOrgDriver(const QString &busId) const
     return tag.match(utf8UpToNul(log.readAll())).captured(1);
 }
 
+// An X server runs as root when the process list shows one whose effective user is root. With
+// no X server running the answer is no.
 bool Device::isRootStartedX() const
 {
-    QProcess ps;
-    ps.start(SystemPaths::bash(), {QStringLiteral("-c"), SystemPaths::xOwnerCommand()});
-    if (!ps.waitForFinished(SystemPaths::processTimeoutMs)) {
-        ps.kill();
-        ps.waitForFinished(1000);
-        return false;
-    }
-    if (ps.exitStatus() != QProcess::NormalExit || ps.exitCode() != 0) {
-        return false;
-    }
-    return utf8UpToNul(ps.readAllStandardOutput()).contains(QLatin1String("root"));
+    return XServers::running().rootStarted();
 }
 
 void Device::setNewDriver(const QString &name)
@@ -287,14 +292,16 @@ QList<Device> probeGpus(ProbeFilter filter, HardwareScan scan)
     }
     const ModuleIndex index = pendingIndex.get();
     std::optional<PciNames> pciNames;
+    std::optional<XServers> xServers;
     for (hd_t *record = records; record; record = record->next) {
         if (!Device::isGraphicsDevice(record)) {
             continue;
         }
         if (!pciNames) {
             pciNames.emplace();
+            xServers.emplace(XServers::running());
         }
-        Device device(record, &index, &*pciNames);
+        Device device(record, &index, &*pciNames, &*xServers);
         const bool keep = filter == ProbeFilter::WithModules ? !device.driverList().isEmpty()
                                                              : device.classId().startsWith(QLatin1String("03"));
         if (keep) {

@@ -11,6 +11,7 @@ typedef struct s_hd_t hd_t;
 
 class ModuleIndex;
 class PciNames;
+class XServers;
 
 // The vendors the system treats specially; the value is the PCI vendor identifier.
 enum VideoCardVendorId : qint32 {
@@ -43,11 +44,12 @@ class Device
 {
 public:
     Device() = default;
-    // Builds the record from one libhd hardware record, which stays owned by libhd. The index
-    // and the name table let several adapters of one probe share a single walk of the module
-    // tree and a single read of the PCI name database; without them the constructor makes its
-    // own.
-    explicit Device(hd_t *record, const ModuleIndex *index = nullptr, PciNames *pciNames = nullptr);
+    // Builds the record from one libhd hardware record, which stays owned by libhd. The index,
+    // the name table and the X servers let several adapters of one probe share a single walk
+    // of the module tree, a single read of the PCI name database and of the process list;
+    // without them the constructor makes its own.
+    explicit Device(hd_t *record, const ModuleIndex *index = nullptr, PciNames *pciNames = nullptr,
+                    const XServers *xServers = nullptr);
 
     static bool isGraphicsDevice(const hd_t *record);
     static QString fromHex(int value, int width);
@@ -145,6 +147,7 @@ public:
     static QString displayName(const QString &path, const QString &name);
     int findCurrentModuleIndex(const char *driver) const;
     QString findCurrentXOrgDriver(const QString &busId) const;
+    QString findCurrentXOrgDriver(const QString &busId, const XServers &xServers) const;
     QString nameDefinition() const;
     QString nameDefinition(PciNames &pciNames) const;
 

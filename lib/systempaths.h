@@ -31,15 +31,17 @@ inline QString displayManagerXLog()
 {
     return QStringLiteral("/var/log/vela-dm/Xorg.0.log");
 }
-
-inline QString bash()
+// An X server that does not run as root logs into its owner's home: the home folder followed
+// by this, %1 the display number.
+inline QString userXLogInHome()
 {
-    return QStringLiteral("/bin/bash");
+    return QStringLiteral("/.local/share/xorg/Xorg.%1.log");
 }
-// Asks who owns the running X server.
-inline QString xOwnerCommand()
+
+// The kernel's process list, where the running X servers and their owners are found.
+inline QString processList()
 {
-    return QStringLiteral("ps ho user $(pgrep X)");
+    return QStringLiteral("/proc");
 }
 
 // X server driver folders, in the order they are scanned.

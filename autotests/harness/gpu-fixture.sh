@@ -34,13 +34,18 @@
 #       drivers given with --gpu.
 #   --drm BUSID
 #       a DRM card node /dev/dri/cardN with its link /dev/dri/by-path/pci-BUSID-card.
-#   --xlog root|dm=TEXT
-#       contents (printf %b escapes) of /var/log/Xorg.0.log (root) or
-#       /var/log/vela-dm/Xorg.0.log (dm). Missing ones do not exist.
-#   --x-owner root|user
-#       what "ps ho user $(pgrep X)" answers: root (default) or someone else. A stand-in for
-#       pgrep is bound over every pgrep on PATH (and /usr/bin/pgrep) and put first on PATH, so
-#       an X server running on the host (another test's Xvfb, say) is never seen.
+#   --xlog root|dm|user=TEXT
+#       contents (printf %b escapes) of /var/log/Xorg.0.log (root), /var/log/vela-dm/Xorg.0.log
+#       (dm) or the X server owner's ~/.local/share/xorg/Xorg.<display>.log (user). Missing
+#       ones do not exist.
+#   --x-owner root|user|none
+#       who runs the X server: root (default), the fixture user corvo-x (uid 4242, its home in
+#       the fixture, added to /etc/passwd; needs real root), or no X server at all. The command
+#       runs in a process namespace of its own, so an X server running on the host (another
+#       test's Xvfb, say) is never seen; the X server is a process named "Xorg" (a copy of
+#       bash that sleeps) started with the display argument below.
+#   --x-display N
+#       the display the X server is started for (":N", default 0).
 #   --xorg N:FILE
 #       an empty file FILE (may contain "/") in X driver folder N: 1 =
 #       /usr/lib/x86_64-linux-gnu/xorg/modules/drivers, 2 = /usr/lib/xorg/modules/drivers,
@@ -54,7 +59,7 @@
 #       helper fail at once, as with an unreachable helper.
 #
 # The environment reaches the command unchanged (APT_CONFIG for a fixture package universe,
-# say), apart from PATH (the pgrep stand-in first), GPU_FIXTURE and the bus address above.
+# say), apart from GPU_FIXTURE and the bus address above.
 # When GPU_FIXTURE_PROBE_CHECK names a program, it runs first on the finished machine; if it
 # fails, its output is shown and the command does not run (status 1).
 #
@@ -71,7 +76,8 @@ HERE=$(cd "$(dirname "$0")" && pwd)
 ARGS=("$@")
 
 # ---- the options ----
-GPUS=() ALIASES=() MODULES=() LOADED=() DRMS=() XORG=() XLOG_ROOT= XLOG_DM= X_OWNER=root MODULE_TREE=
+GPUS=() ALIASES=() MODULES=() LOADED=() DRMS=() XORG=() XLOG_ROOT= XLOG_DM= XLOG_USER= X_OWNER=root X_DISPLAY=0
+MODULE_TREE=
 ETC_DEFAULT= NO_SYSTEM_BUS=
 while [ $# -gt 0 ]; do
     case $1 in
@@ -85,10 +91,16 @@ while [ $# -gt 0 ]; do
         case $2 in
         root=*) XLOG_ROOT=${2#root=} ;;
         dm=*) XLOG_DM=${2#dm=} ;;
-        *) echo "gpu-fixture.sh: --xlog wants root=TEXT or dm=TEXT" >&2; exit 2 ;;
+        user=*) XLOG_USER=${2#user=} ;;
+        *) echo "gpu-fixture.sh: --xlog wants root=TEXT, dm=TEXT or user=TEXT" >&2; exit 2 ;;
         esac
         shift 2 ;;
-    --x-owner) X_OWNER=$2; shift 2 ;;
+    --x-owner)
+        case $2 in root | user | none) X_OWNER=$2 ;; *) echo "gpu-fixture.sh: --x-owner wants root, user or none" >&2; exit 2 ;; esac
+        shift 2 ;;
+    --x-display)
+        [[ $2 =~ ^[0-9]+$ ]] || { echo "gpu-fixture.sh: --x-display wants a number" >&2; exit 2; }
+        X_DISPLAY=$2; shift 2 ;;
     --xorg) XORG+=("$2"); shift 2 ;;
     --etc-default) ETC_DEFAULT=1; shift ;;
     --no-system-bus) NO_SYSTEM_BUS=1; shift ;;
@@ -100,10 +112,15 @@ done
 
 if [ "${_GPU_FIXTURE_INSIDE:-}" != 1 ]; then
     # ---- outside: find a way into a private mount namespace ----
+    # A process namespace of its own too, with its own /proc: the probe looks for X servers
+    # in the process list.
     if [ "$(id -u)" = 0 ]; then
-        UNSHARE=(unshare -m --propagation private)
-    elif unshare -rm true 2>/dev/null; then
-        UNSHARE=(unshare -rm --propagation private)
+        UNSHARE=(unshare -m -p -f --mount-proc --propagation private)
+    elif [ "$X_OWNER" = user ]; then
+        echo "SKIP: an X server of another user needs root"
+        exit $SKIP
+    elif unshare -rmpf --mount-proc true 2>/dev/null; then
+        UNSHARE=(unshare -rm -p -f --mount-proc --propagation private)
     else
         echo "SKIP: not root and user namespaces are not available here, so no private mount namespace for the fixture"
         exit $SKIP
@@ -236,16 +253,15 @@ for x in ${XORG[@]+"${XORG[@]}"}; do
     fi
 done
 
-# The X owner check runs "ps ho user $(pgrep X)": answer with a process of the caller that
-# lives as long as the command, the command itself (exec keeps this shell's process id), or
-# with the largest pid_max itself, which process ids never reach.
 mkdir -p "$FIX/bin"
-case $X_OWNER in
-root) printf '#!/bin/sh\necho %d\n' $$ >"$FIX/bin/pgrep" ;;
-user) printf '#!/bin/sh\necho 4194304\n' >"$FIX/bin/pgrep" ;;
-*) echo "gpu-fixture.sh: --x-owner wants root or user" >&2; exit 2 ;;
-esac
-chmod +x "$FIX/bin/pgrep"
+if [ "$X_OWNER" = user ]; then
+    X_HOME=$FIX/home/corvo-x
+    mkdir -p "$X_HOME/.local/share/xorg"
+    [ -n "$XLOG_USER" ] && printf '%b' "$XLOG_USER" >"$X_HOME/.local/share/xorg/Xorg.$X_DISPLAY.log"
+    chown -R 4242:4242 "$FIX/home/corvo-x"
+    cp /etc/passwd "$FIX/passwd"
+    echo "corvo-x:x:4242:4242:X server owner:$X_HOME:/usr/sbin/nologin" >>"$FIX/passwd"
+fi
 
 # ---- mount it over the real paths ----
 mount --bind "$FIX/sys" /sys
@@ -297,18 +313,23 @@ mkdir -p /var/log/vela-dm
 for t in /usr/bin/udevadm /usr/sbin/acpidump; do
     [ -e "$t" ] && mount --bind /bin/true "$t"
 done
-# Every pgrep the command could find through PATH answers as the stand-in, and should PATH
-# lack one, the stand-in's folder comes first anyway.
-IFS=: read -r -a path_dirs <<<"$PATH"
-declare -A covered=()
-for d in /usr/bin ${path_dirs[@]+"${path_dirs[@]}"}; do
-    [ -f "$d/pgrep" ] || continue
-    real=$(readlink -f "$d/pgrep")
-    [ -z "${covered[$real]:-}" ] || continue
-    covered[$real]=1
-    mount --bind "$FIX/bin/pgrep" "$real"
-done
-export PATH=$FIX/bin:$PATH
+[ -f "$FIX/passwd" ] && mount --bind "$FIX/passwd" /etc/passwd
+
+# The X server: a process named "Xorg" of its owner with the display among its arguments, as
+# a display manager or startx starts it. It is there before the command starts, and ends with
+# the namespace.
+if [ "$X_OWNER" != none ]; then
+    uid=0
+    [ "$X_OWNER" = user ] && uid=4242
+    cp /bin/bash "$FIX/bin/Xorg"
+    setpriv --reuid=$uid --regid=$uid --clear-groups -- \
+        "$FIX/bin/Xorg" -c 'while :; do sleep 3600; done' Xorg ":$X_DISPLAY" -nolisten tcp </dev/null >/dev/null 2>&1 &
+    xpid=$!
+    for _ in $(seq 100); do
+        [ "$(cat /proc/$xpid/comm 2>/dev/null)" = Xorg ] && break
+        sleep 0.01
+    done
+fi
 
 if [ -n "$ETC_DEFAULT" ]; then
     mount -t tmpfs -o size=1m,mode=755 gpu-fixture-etc-default /etc/default

@@ -1,0 +1,121 @@
+#include "xservers.h"
+#include "systempaths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <vector>
+
+namespace
+{
+// The effective user of the "Uid:" line (real, effective, saved, file system) of a status file.
+bool effectiveUid(const QByteArray &status, uint *uid)
+{
+    for (const QByteArray &line : status.split('\n')) {
+        if (!line.startsWith("Uid:")) {
+            continue;
+        }
+        const QList<QByteArray> fields = line.mid(4).simplified().split(' ');
+        bool ok = false;
+        *uid = fields.value(1).toUInt(&ok);
+        return ok;
+    }
+    return false;
+}
+
+// The display of an X server's command line: the first argument ":N".
+QString displayOf(const QByteArray &cmdline)
+{
+    static const QRegularExpression display(QStringLiteral("^:(\\d+)$"));
+    const QList<QByteArray> arguments = cmdline.split('\0');
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QRegularExpressionMatch match = display.match(QString::fromLocal8Bit(arguments.at(i)));
+        if (match.hasMatch()) {
+            return match.captured(1);
+        }
+    }
+    return QStringLiteral("0");
+}
+
+QByteArray readSmall(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return QByteArray();
+    }
+    return file.read(64 * 1024);
+}
+
+QString homeOf(uint uid)
+{
+    long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? size_t(size) : 16384);
+    passwd entry{};
+    passwd *found = nullptr;
+    if (getpwuid_r(uid_t(uid), &entry, buffer.data(), buffer.size(), &found) != 0 || !found || !found->pw_dir
+        || found->pw_dir[0] != '/') {
+        return QString();
+    }
+    return QFile::decodeName(found->pw_dir);
+}
+}
+
+XServers XServers::running(const QString &procRoot)
+{
+    XServers result;
+    const QString root = procRoot.isEmpty() ? SystemPaths::processList() : procRoot;
+    const QStringList entries = QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &entry : entries) {
+        bool numeric = false;
+        entry.toLongLong(&numeric);
+        if (!numeric) {
+            continue;
+        }
+        // The kernel's name of the process (at most 15 bytes), as process tools match it.
+        const QString dir = root + QLatin1Char('/') + entry;
+        const QByteArray name = readSmall(dir + QStringLiteral("/comm"));
+        if (!name.contains('X')) {
+            continue;
+        }
+        Process process;
+        if (!effectiveUid(readSmall(dir + QStringLiteral("/status")), &process.effectiveUid)) {
+            continue; // gone meanwhile
+        }
+        process.display = displayOf(readSmall(dir + QStringLiteral("/cmdline")));
+        result.m_processes.append(process);
+    }
+    return result;
+}
+
+bool XServers::rootStarted() const
+{
+    for (const Process &process : m_processes) {
+        if (process.effectiveUid == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QStringList XServers::logCandidates() const
+{
+    QStringList result{rootStarted() ? SystemPaths::rootXLog() : SystemPaths::displayManagerXLog()};
+    for (const Process &process : m_processes) {
+        if (process.effectiveUid == 0) {
+            continue;
+        }
+        const QString home = homeOf(process.effectiveUid);
+        if (home.isEmpty()) {
+            continue;
+        }
+        const QString log = home + SystemPaths::userXLogInHome().arg(process.display);
+        if (!result.contains(log)) {
+            result.append(log);
+        }
+    }
+    return result;
+}

@@ -27,7 +27,7 @@ QPair<QString, QString> gpuArgument()
 QMap<QString, ActionEntry> buildActionTable()
 {
     const QList<ActionEntry> entries = {
-        {QStringLiteral("list-gpus"), Listing::listGpus, {}, i18n("Lists available GPUs")},
+        {QStringLiteral("list-gpus"), Listing::listGpus, {}, i18n("Lists available GPUs"), ProbeDetail::Identity},
         {QStringLiteral("list-modules"), Listing::listModules, {gpuArgument()}, i18n("Lists kernel modules for the specified GPU")},
         {QStringLiteral("list-xorg"),
          Listing::listXOrg,

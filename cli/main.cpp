@@ -69,6 +69,6 @@ int main(int argc, char *argv[])
     if (args.size() != action.arguments.size() + 1) {
         return printHelp(parser);
     }
-    QList<Device> gpus = probeGpus(ProbeFilter::AllDisplayClass);
+    QList<Device> gpus = probeGpus(ProbeFilter::AllDisplayClass, HardwareScan::DisplayRecords, action.probe);
     return action.handler(args, gpus);
 }

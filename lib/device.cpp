@@ -32,22 +32,42 @@ QString utf8UpToNul(const QByteArray &data)
 }
 }
 
-Device::Device(hd_t *record, const ModuleIndex *index, PciNames *pciNames, const XServers *xServers)
+Device Device::identityOf(hd_t *record)
 {
-    if (!record) {
-        return;
+    Device device;
+    if (record) {
+        device.readIdentity(record);
     }
+    return device;
+}
+
+void Device::readIdentity(hd_t *record)
+{
     m_baseClassName = text(record->base_class.name);
     m_vendorName = text(record->vendor.name);
     m_deviceName = text(record->device.name);
     m_model = text(record->model);
     m_classId = fromHex(int(record->base_class.id), 2) + fromHex(int(record->sub_class.id), 2);
     m_deviceId = fromHex(int(record->device.id), 4);
-    const QString rawBusId = text(record->sysfs_bus_id);
-    m_sysfsBusId = parseBusId(rawBusId);
+    m_sysfsBusId = parseBusId(text(record->sysfs_bus_id));
     m_sysfsId = text(record->sysfs_id);
     m_modalias = text(record->modalias);
     m_uniqueId = text(record->unique_id);
+
+    bool ok = false;
+    const int vendor = fromHex(int(record->vendor.id), 4).toInt(&ok, 16);
+    if (ok && (vendor == Nvidia || vendor == Amd || vendor == Intel)) {
+        m_videoCardVendorId = static_cast<VideoCardVendorId>(vendor);
+    }
+}
+
+Device::Device(hd_t *record, const ModuleIndex *index, PciNames *pciNames, const XServers *xServers)
+{
+    if (!record) {
+        return;
+    }
+    readIdentity(record);
+    const QString rawBusId = text(record->sysfs_bus_id);
 
     QStringList names;
     for (driver_info_t *info = record->driver_info; info; info = info->next) {
@@ -68,12 +88,6 @@ Device::Device(hd_t *record, const ModuleIndex *index, PciNames *pciNames, const
     m_currentModuleIndex = findCurrentModuleIndex(record->driver);
     m_xorgDriver = xServers ? findCurrentXOrgDriver(rawBusId, *xServers) : findCurrentXOrgDriver(rawBusId);
     m_newModuleIndex = m_currentModuleIndex;
-
-    bool ok = false;
-    const int vendor = fromHex(int(record->vendor.id), 4).toInt(&ok, 16);
-    if (ok && (vendor == Nvidia || vendor == Amd || vendor == Intel)) {
-        m_videoCardVendorId = static_cast<VideoCardVendorId>(vendor);
-    }
 }
 
 bool Device::isGraphicsDevice(const hd_t *record)
@@ -267,7 +281,7 @@ hd_t *scanPciBus(hd_data_t *context, HardwareScan scan)
     return hd_list(context, hw_pci, 0, nullptr);
 }
 
-QList<Device> probeGpus(ProbeFilter filter, HardwareScan scan)
+QList<Device> probeGpus(ProbeFilter filter, HardwareScan scan, ProbeDetail detail)
 {
     QList<Device> result;
     struct ContextDeleter {
@@ -281,27 +295,42 @@ QList<Device> probeGpus(ProbeFilter filter, HardwareScan scan)
     if (!context) {
         return result;
     }
+    // Only adapters with a module list can be told apart by it.
+    const bool complete = detail == ProbeDetail::Complete || filter == ProbeFilter::WithModules;
     // The walk of the module tree and libhd's bus scan are the two slow steps of a probe and
     // do not depend on each other: walk the tree on a second thread meanwhile.
-    std::future<ModuleIndex> pendingIndex = std::async(std::launch::async, [] {
-        return ModuleIndex();
-    });
+    std::future<ModuleIndex> pendingIndex;
+    if (complete) {
+        pendingIndex = std::async(std::launch::async, [] {
+            return ModuleIndex();
+        });
+    }
     hd_t *records = scanPciBus(context.get(), scan);
     if (!records) {
         return result;
     }
-    const ModuleIndex index = pendingIndex.get();
+    std::optional<ModuleIndex> index;
+    if (complete) {
+        index.emplace(pendingIndex.get());
+    }
     std::optional<PciNames> pciNames;
     std::optional<XServers> xServers;
     for (hd_t *record = records; record; record = record->next) {
         if (!Device::isGraphicsDevice(record)) {
             continue;
         }
+        if (!complete) {
+            const Device device = Device::identityOf(record);
+            if (device.classId().startsWith(QLatin1String("03"))) {
+                result.append(device);
+            }
+            continue;
+        }
         if (!pciNames) {
             pciNames.emplace();
             xServers.emplace(XServers::running());
         }
-        Device device(record, &index, &*pciNames, &*xServers);
+        Device device(record, &*index, &*pciNames, &*xServers);
         const bool keep = filter == ProbeFilter::WithModules ? !device.driverList().isEmpty()
                                                              : device.classId().startsWith(QLatin1String("03"));
         if (keep) {

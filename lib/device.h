@@ -51,6 +51,10 @@ public:
     explicit Device(hd_t *record, const ModuleIndex *index = nullptr, PciNames *pciNames = nullptr,
                     const XServers *xServers = nullptr);
 
+    // Only what the record itself holds: texts, identifiers, bus ids and the vendor class; no
+    // module list, no PCI database name, no X driver.
+    static Device identityOf(hd_t *record);
+
     static bool isGraphicsDevice(const hd_t *record);
     static QString fromHex(int value, int width);
     static QString parseBusId(const QString &sysfsBusId);
@@ -169,6 +173,8 @@ public:
     }
 
 private:
+    void readIdentity(hd_t *record);
+
     QString m_baseClassName;
     QString m_vendorName;
     QString m_deviceName;
@@ -221,8 +227,16 @@ enum class HardwareScan {
     LibhdDefault, // every feature hd_list links with PCI devices (BIOS, ACPI, network, ...)
 };
 
-// Probes the PCI bus afresh and returns the display adapters in probe order.
-QList<Device> probeGpus(ProbeFilter filter, HardwareScan scan = HardwareScan::DisplayRecords);
+// How much a probe finds out about each adapter.
+enum class ProbeDetail {
+    Complete, // everything a Device holds
+    Identity, // Device::identityOf: for callers that show no more than names and bus ids
+};
+
+// Probes the PCI bus afresh and returns the display adapters in probe order. A probe that keeps
+// only adapters with modules finds out everything.
+QList<Device> probeGpus(ProbeFilter filter, HardwareScan scan = HardwareScan::DisplayRecords,
+                        ProbeDetail detail = ProbeDetail::Complete);
 
 // The adapters for which at least one kernel module is known.
 inline QList<Device> getGpus()

@@ -79,6 +79,26 @@ private Q_SLOTS:
         const Device *bare = byBus(all, QStringLiteral("PCI:0a@0000:00:0"));
         QVERIFY(bare->driverList().isEmpty());
         QCOMPARE(bare->videoCardVendorId(), Unknown);
+
+        // The identity probe: the same adapters with the same texts, and nothing discovered.
+        const QList<Device> identities = probeGpus(ProbeFilter::AllDisplayClass, HardwareScan::DisplayRecords, ProbeDetail::Identity);
+        QCOMPARE(identities.size(), all.size());
+        for (int i = 0; i < all.size(); ++i) {
+            const Device &identity = identities.at(i);
+            const Device &gpu = all.at(i);
+            QCOMPARE(identity.sysfsBusId(), gpu.sysfsBusId());
+            QCOMPARE(identity.model(), gpu.model());
+            QCOMPARE(identity.vendorName(), gpu.vendorName());
+            QCOMPARE(identity.deviceName(), gpu.deviceName());
+            QCOMPARE(identity.classId(), gpu.classId());
+            QCOMPARE(identity.deviceId(), gpu.deviceId());
+            QCOMPARE(identity.modalias(), gpu.modalias());
+            QCOMPARE(identity.uniqueId(), gpu.uniqueId());
+            QCOMPARE(identity.videoCardVendorId(), gpu.videoCardVendorId());
+            QVERIFY(identity.driverList().isEmpty());
+            QVERIFY(identity.name().isEmpty());
+            QVERIFY(identity.xorgDriver().isEmpty());
+        }
     }
 
     // The X server is root's, a user's or not running (EXPECTED_ROOT_X), and the X driver in

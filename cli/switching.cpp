@@ -3,6 +3,8 @@
 #include "gpulookup.h"
 #include "helperclient.h"
 #include "output.h"
+#include "systempaths.h"
+#include "xorgdrivers.h"
 
 #include <KLocalizedString>
 
@@ -10,24 +12,13 @@ namespace Switching
 {
 bool sendReplace(const Device &gpu, const QString &driver, IHelperRunner &runner)
 {
-    QString resolved = driver;
-    // An adapter kept without any module has no chosen one to fall back on.
-    if (resolved.isEmpty() && !gpu.driverList().isEmpty()) {
-        resolved = gpu.newDriver().trueName;
-    }
-    if (resolved.isEmpty()) {
-        qCCritical(CLI) << "The driver name is not specified.";
+    // The command line never sends the vendor (see HelperRequests::VendorArgument).
+    const HelperRequest request = HelperRequests::replace(gpu, driver, HelperRequests::VendorArgument::Omit);
+    if (!request.isReady()) {
+        qCCritical(CLI).noquote() << request.refusal;
         return false;
     }
-    // The PCI database may not know the adapter; libhd's model text then names it.
-    const QString modelName = gpu.name().isEmpty() ? gpu.model() : gpu.name();
-    const QVariantMap args = {
-        {QStringLiteral("driver"), resolved},
-        {QStringLiteral("modelName"), modelName},
-        {QStringLiteral("busId"), gpu.sysfsBusId()},
-        {QStringLiteral("classId"), gpu.classId()},
-    };
-    const HelperResult result = runner.run(HelperAction::replace(), args);
+    const HelperResult result = runner.send(request);
     if (!result.ok) {
         qCCritical(CLI).noquote() << QStringLiteral("D-Bus helper error: ") + result.errorText;
         return false;
@@ -67,9 +58,10 @@ int setXOrg(const QStringList &args, QList<Device> &gpus, IHelperRunner &runner)
         qCCritical(CLI) << "The driver name is not specified.";
         return -1;
     }
-    // An unknown current driver (X did not start, or runs elsewhere) refuses nothing.
-    const QString current = gpu->xorgDriver();
-    if (!current.isEmpty() && driver.contains(current)) {
+    // Only the installed driver the X log names is refused; an unknown one (X did not start,
+    // or the adapter has no DRM node) refuses nothing.
+    const QString current = XOrgDrivers::driverInUse(gpu->xorgDriver(), XOrgDrivers::installedDrivers(SystemPaths::xorgDriverDirs()));
+    if (!current.isEmpty() && driver == current) {
         Output::line(i18n("You are trying to set current xorg driver"));
         return -1;
     }

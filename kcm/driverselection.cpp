@@ -51,10 +51,11 @@ ListFill kernelModuleList(const Device &device)
     if (modules.isEmpty()) {
         return fill;
     }
-    const QString inUse = device.currentDriver().trueName;
+    // Without a module in use the first one is selected, which is the device's current index.
+    const QString inUse = device.hasModuleInUse() ? device.currentDriver().trueName : QString();
     fill.selected = 0;
     for (const Module &module : modules) {
-        if (module.trueName == inUse) {
+        if (!inUse.isEmpty() && module.trueName == inUse) {
             fill.entries.append({module.trueName + currentSuffix, module.trueName});
             fill.selected = fill.entries.size() - 1;
         } else {
@@ -62,16 +63,5 @@ ListFill kernelModuleList(const Device &device)
         }
     }
     return fill;
-}
-
-QVariantMap replaceArguments(const Device &device, const QString &driver)
-{
-    QVariantMap args;
-    args.insert(QStringLiteral("driver"), driver);
-    args.insert(QStringLiteral("modelName"), device.name().isEmpty() ? device.model() : device.name());
-    args.insert(QStringLiteral("busId"), device.sysfsBusId());
-    args.insert(QStringLiteral("classId"), device.classId());
-    args.insert(QStringLiteral("videoCardVendorId"), int(device.videoCardVendorId()));
-    return args;
 }
 }

@@ -73,8 +73,8 @@ set -euo pipefail
 # The multiarch triplet the build put into its X driver folders (x86_64-linux-gnu on amd64).
 MULTIARCH=${CORVO_MULTIARCH:-$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch 2>/dev/null || echo x86_64-linux-gnu)}
 
-SKIP=77
 HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/skip.sh"
 ARGS=("$@")
 
 # ---- the options ----
@@ -119,13 +119,11 @@ if [ "${_GPU_FIXTURE_INSIDE:-}" != 1 ]; then
     if [ "$(id -u)" = 0 ]; then
         UNSHARE=(unshare -m -p -f --mount-proc --propagation private)
     elif [ "$X_OWNER" = user ]; then
-        echo "SKIP: an X server of another user needs root"
-        exit $SKIP
+        skip_test "an X server of another user needs root"
     elif unshare -rmpf --mount-proc true 2>/dev/null; then
         UNSHARE=(unshare -rm -p -f --mount-proc --propagation private)
     else
-        echo "SKIP: not root and user namespaces are not available here, so no private mount namespace for the fixture"
-        exit $SKIP
+        skip_test "not root and user namespaces are not available here, so no private mount namespace for the fixture"
     fi
 
     # The fixture lives in a tmpfs mounted on this empty folder inside the namespace only; a
@@ -331,6 +329,7 @@ if [ "$X_OWNER" != none ]; then
         [ "$(cat /proc/$xpid/comm 2>/dev/null)" = Xorg ] && break
         sleep 0.01
     done
+    [ "$(cat /proc/$xpid/comm 2>/dev/null)" = Xorg ] || harness_broken "the stand-in X server did not start"
 fi
 
 if [ -n "$ETC_DEFAULT" ]; then

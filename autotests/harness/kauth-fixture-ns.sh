@@ -5,7 +5,7 @@
 # privileged helper writes to is a fixture, so the helper's code runs unchanged on its real
 # paths and the host is never touched:
 #   /tmp, /etc/X11/xorg.conf.d, /etc/default, /etc/modprobe.d    empty tmpfs
-#   /usr/share, /usr/lib, /usr/sbin, /etc                         overlays over the host's folders;
+#   /usr/share, /usr/lib, /usr/sbin, /etc, /run                   overlays over the host's folders;
 #                                                                 writes land in a tmpfs and vanish
 #   the X driver folders /usr/lib/x86_64-linux-gnu/xorg/modules/drivers, /usr/lib/xorg/modules/drivers
 #   and /usr/lib/x86_64-linux-gnu/nvidia/xorg                     empty tmpfs (tests put *_drv.so files in)
@@ -13,17 +13,16 @@
 # The exit status is COMMAND's. Without root (or without the right to unshare) it prints why and
 # exits 77, which CTest reports as a skipped test (SKIP_RETURN_CODE 77).
 set -u
+. "$(dirname "$0")/skip.sh"
 # The multiarch triplet the build put into its X driver folders (x86_64-linux-gnu on amd64).
 MULTIARCH=${CORVO_MULTIARCH:-$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch 2>/dev/null || echo x86_64-linux-gnu)}
 
 if [ "${KAUTH_FIXTURE_INSIDE:-}" != 1 ]; then
     if [ "$(id -u)" != 0 ]; then
-        echo "SKIP: kauth-fixture-ns.sh needs root for a private mount namespace" >&2
-        exit 77
+        skip_test "kauth-fixture-ns.sh needs root for a private mount namespace"
     fi
     if ! /usr/bin/unshare -m --propagation private /bin/true 2>/dev/null; then
-        echo "SKIP: cannot create a private mount namespace here" >&2
-        exit 77
+        skip_test "cannot create a private mount namespace here"
     fi
     KAUTH_FIXTURE_INSIDE=1 exec /usr/bin/unshare -m --propagation private "$0" "$@"
 fi
@@ -52,7 +51,7 @@ KEEP=()
 for path in "$TOP" "$@"; do
     case "$path" in /tmp/?*) KEEP+=("$(echo "$path" | cut -d/ -f3)") ;; esac
 done
-for dir in /etc /usr/share /usr/lib /usr/sbin; do
+for dir in /etc /usr/share /usr/lib /usr/sbin /run; do
     name=$(echo "$dir" | tr / _)
     mkdir -p "$SCRATCH/upper$name" "$SCRATCH/work$name"
     mount -t overlay overlay -o "lowerdir=$dir,upperdir=$SCRATCH/upper$name,workdir=$SCRATCH/work$name" "$dir" \

@@ -84,7 +84,8 @@ void IntelConfiguratorTest::writeGrub(const QString &content)
 {
     QFile file(SystemPaths::grubDefaults());
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QVERIFY(file.write(content.toUtf8()) == content.toUtf8().size());
+    // One character per byte: rows spell non-ASCII bytes as Latin-1 characters.
+    QVERIFY(file.write(content.toLatin1()) == content.size());
 }
 
 void IntelConfiguratorTest::reading_data()
@@ -141,7 +142,8 @@ void IntelConfiguratorTest::setters_data()
     const QString base = grub(QStringLiteral("quiet splash i915.enable_guc=2"));
     const QString missingLines = QStringLiteral("The necessary packages for Intel hardware acceleration to work are missing: intel-media-va-driver\nmesa-va-drivers");
     const QString missingCommas = QStringLiteral("The necessary packages for Intel hardware acceleration to work are missing: intel-media-va-driver, mesa-va-drivers");
-    const QString writeError = QStringLiteral("Error writing to a file /etc/default/grub");
+    // The helper's reason reaches the administrator.
+    const QString writeError = QStringLiteral("Error writing to a file /etc/default/grub: Authorization denied.");
     const QString readError = QStringLiteral("File reading error /etc/default/grub");
 
     QTest::newRow("guc 3") << complete << true << base << Operation::GucMode << 3 << true << QString() << grub(QStringLiteral("quiet splash i915.enable_guc=3"));
@@ -158,13 +160,23 @@ void IntelConfiguratorTest::setters_data()
     QTest::newRow("guc, commented line first")
         << complete << true << QStringLiteral("#GRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\nGRUB_CMDLINE_LINUX_DEFAULT=\"splash\"\n") << Operation::GucMode << 3
         << true << QString() << QStringLiteral("#GRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\nGRUB_CMDLINE_LINUX_DEFAULT=\"splash i915.enable_guc=3\"\n");
+    // A Latin-1 byte in one place and UTF-8 bytes in another: every byte but the option goes back as it was.
+    const QString mixed = QString::fromLatin1("# Gr\xfc\xdf" "e\nGRUB_DISTRIBUTOR=\"Debian \xc3\xa9t\xc3\xa9\"\nGRUB_CMDLINE_LINUX_DEFAULT=\"quiet %1\"\n");
+    QTest::newRow("guc, non-UTF-8 bytes kept") << complete << true << mixed.arg(QString()).replace(QStringLiteral("quiet \""), QStringLiteral("quiet\""))
+                                               << Operation::GucMode << 3 << true << QString() << mixed.arg(QStringLiteral("i915.enable_guc=3"));
     QTest::newRow("guc, helper fails") << complete << true << base << Operation::GucMode << 3 << false << writeError
                                        << grub(QStringLiteral("quiet splash i915.enable_guc=3"));
     QTest::newRow("guc, no file") << complete << false << QString() << Operation::GucMode << 3 << true << readError << QString();
     QTest::newRow("guc, packages missing") << QStringLiteral("partial") << true << base << Operation::GucMode << 3 << true << missingLines << QString();
     QTest::newRow("guc, package database broken")
         << QStringLiteral("broken") << true << base << Operation::GucMode << 3 << true
-        << QStringLiteral("The necessary packages for Intel hardware acceleration to work are missing: ") + IntelVideoConfigurator::requiredPackages().join(QLatin1Char('\n'))
+        << QStringLiteral("The necessary packages for Intel hardware acceleration to work are missing: linux-firmware or firmware-misc-nonfree\n"
+                          "intel-microcode\nintel-media-va-driver or intel-media-va-driver-non-free\nmesa-vulkan-drivers\nmesa-vdpau-drivers\nmesa-va-drivers")
+        << QString();
+    QTest::newRow("guc, nothing installed on Debian")
+        << QStringLiteral("bare") << true << base << Operation::GucMode << 3 << true
+        << QStringLiteral("The necessary packages for Intel hardware acceleration to work are missing: firmware-misc-nonfree\n"
+                          "intel-microcode\nintel-media-va-driver\nmesa-vulkan-drivers\nmesa-vdpau-drivers\nmesa-va-drivers")
         << QString();
 
     QTest::newRow("fbc on") << complete << true << base << Operation::Fbc << 1 << true << QString()
@@ -212,7 +224,7 @@ void IntelConfiguratorTest::setters()
     }
     RecordingHelperRunner runner;
     runner.reply.ok = helperSucceeds;
-    runner.reply.errorText = helperSucceeds ? QString() : QStringLiteral("You are not authorized to perform this action.");
+    runner.reply.errorText = helperSucceeds ? QString() : QStringLiteral("Authorization denied.");
     IntelVideoConfigurator configurator(&runner);
 
     QString result;
@@ -234,13 +246,15 @@ void IntelConfiguratorTest::setters()
         QCOMPARE(runner.calls.size(), 1);
         QCOMPARE(runner.calls.at(0).shortName, QStringLiteral("acceleration"));
         QCOMPARE(runner.calls.at(0).args.keys(), QStringList{QStringLiteral("grub_content")});
-        QCOMPARE(runner.calls.at(0).args.value(QStringLiteral("grub_content")).toString(), sent);
+        const QVariant value = runner.calls.at(0).args.value(QStringLiteral("grub_content"));
+        QCOMPARE(value.userType(), int(QMetaType::QByteArray));
+        QCOMPARE(value.toByteArray(), sent.toLatin1());
     }
     // The configurator itself never writes the file: only the helper may.
     if (fileExists) {
         QFile file(SystemPaths::grubDefaults());
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromUtf8(file.readAll()), content);
+        QCOMPARE(QString::fromLatin1(file.readAll()), content);
     }
 }
 
@@ -249,10 +263,19 @@ void IntelConfiguratorTest::missingPackages_data()
     QTest::addColumn<QString>("universe");
     QTest::addColumn<QStringList>("missing");
 
-    QTest::newRow("all installed") << QStringLiteral("complete") << QStringList();
+    // The universes hold Debian 12's names: firmware-misc-nonfree, never linux-firmware.
+    QTest::newRow("all installed, media driver by its non-free twin") << QStringLiteral("complete") << QStringList();
     QTest::newRow("one not installed, one unknown") << QStringLiteral("partial")
                                                     << QStringList{QStringLiteral("intel-media-va-driver"), QStringLiteral("mesa-va-drivers")};
-    QTest::newRow("database cannot be read") << QStringLiteral("broken") << IntelVideoConfigurator::requiredPackages();
+    QTest::newRow("nothing installed: the first alternative the archive knows")
+        << QStringLiteral("bare")
+        << QStringList{QStringLiteral("firmware-misc-nonfree"), QStringLiteral("intel-microcode"), QStringLiteral("intel-media-va-driver"),
+                       QStringLiteral("mesa-vulkan-drivers"), QStringLiteral("mesa-vdpau-drivers"), QStringLiteral("mesa-va-drivers")};
+    QTest::newRow("database cannot be read: every alternative named")
+        << QStringLiteral("broken")
+        << QStringList{QStringLiteral("linux-firmware or firmware-misc-nonfree"), QStringLiteral("intel-microcode"),
+                       QStringLiteral("intel-media-va-driver or intel-media-va-driver-non-free"), QStringLiteral("mesa-vulkan-drivers"),
+                       QStringLiteral("mesa-vdpau-drivers"), QStringLiteral("mesa-va-drivers")};
 }
 
 void IntelConfiguratorTest::missingPackages()

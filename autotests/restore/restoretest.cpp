@@ -3,6 +3,7 @@
 // /etc/X11/xorg.conf.d and /usr/share/vela-admin-video-driver for every case, so the command
 // runs unchanged on its fixed paths and the host is never touched.
 
+#include "visibleskip.h"
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -137,6 +138,8 @@ private Q_SLOTS:
     void missingBackup();
     void nonRoot_data();
     void nonRoot();
+    void oversizedBackupFile_data();
+    void oversizedBackupFile();
     void commandLine_data();
     void commandLine();
     void cleanupTestCase();
@@ -171,10 +174,10 @@ void RestoreTest::ensureMountPoint(const QString &path)
 void RestoreTest::initTestCase()
 {
     if (::geteuid() != 0) {
-        QSKIP("needs root: the fixture folders are mounted over /etc and /usr/share in a private mount namespace");
+        TEST_SKIP("needs root: the fixture folders are mounted over /etc and /usr/share in a private mount namespace");
     }
     if (::unshare(CLONE_NEWNS) != 0) {
-        QSKIP(qPrintable(QStringLiteral("cannot create a private mount namespace: %1").arg(QString::fromLocal8Bit(std::strerror(errno)))));
+        TEST_SKIP(qPrintable(QStringLiteral("cannot create a private mount namespace: %1").arg(QString::fromLocal8Bit(std::strerror(errno)))));
     }
     QVERIFY2(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0, std::strerror(errno));
 
@@ -415,6 +418,40 @@ void RestoreTest::nonRoot()
     QCOMPARE(std::make_tuple(snapshot(modprobeDir), snapshot(xorgDir), snapshot(backupRoot)), before);
 }
 
+// A backup file over 16 MiB is no configuration file: it is left where it is, every other step
+// is still done, and the exit status 4 says that something failed. One of exactly 16 MiB is
+// restored.
+void RestoreTest::oversizedBackupFile_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("16 MiB") << qint64(16 * 1024 * 1024) << 0;
+    QTest::newRow("16 MiB and 1 byte") << qint64(16 * 1024 * 1024 + 1) << 4;
+}
+
+void RestoreTest::oversizedBackupFile()
+{
+    QFETCH(qint64, size);
+    QFETCH(int, exitCode);
+    const QString backupFile = backupRoot + QStringLiteral("/modprobe.d/huge.conf");
+    const QString liveFile = modprobeDir + QStringLiteral("/huge.conf");
+    writeFile(backupFile, QByteArray(int(size), 'x'), 0644);
+    const QByteArray nouveau = readFile(QFINDTESTDATA("fixtures/backup/modprobe.d/nouveau.conf"));
+
+    const Run run = runRestore({});
+    QCOMPARE(run.exitCode, exitCode);
+    // The other changed files are put back either way.
+    QCOMPARE(readFile(modprobeDir + QStringLiteral("/nouveau.conf")), nouveau);
+    if (exitCode == 0) {
+        QCOMPARE(QFileInfo(liveFile).size(), size);
+        return;
+    }
+    QVERIFY(!QFileInfo::exists(liveFile));
+    QCOMPARE(QFileInfo(backupFile).size(), size);
+    QVERIFY2(run.err.contains(QStringLiteral("/usr/share/vela-admin-video-driver/modprobe.d/huge.conf is larger than 16777216 bytes")), qPrintable(run.err));
+    QVERIFY2(run.err.endsWith(QStringLiteral("corvo-video-driver-restore: some steps failed, see the messages above\n")), qPrintable(run.err));
+}
+
 void RestoreTest::commandLine_data()
 {
     QTest::addColumn<QStringList>("args");
@@ -443,6 +480,6 @@ void RestoreTest::commandLine()
     QCOMPARE(std::make_tuple(snapshot(modprobeDir), snapshot(xorgDir), snapshot(backupRoot)), before);
 }
 
-QTEST_GUILESS_MAIN(RestoreTest)
+VISIBLE_SKIP_GUILESS_MAIN(RestoreTest)
 
 #include "restoretest.moc"

@@ -4,8 +4,10 @@
 # The command sees fake graphics adapters through libhd and libpci, a fixture kernel module
 # tree, DRM links, X server logs and X driver folders, all at their real system paths. Every
 # mount lives in a private mount namespace that ends with the command: the host is never
-# touched. As root it uses `unshare -m`; otherwise `unshare -rm` (a user namespace with the
-# caller mapped to root). When neither works it prints the reason and exits with status 77,
+# touched. The command also runs in a process namespace of its own (with its own /proc), so
+# it sees only the fixture's processes. As root it uses `unshare -m -p`; otherwise
+# `unshare -rm -p` (a user namespace with the caller mapped to root). When neither works it
+# prints the reason and exits with status 77,
 # which CTest turns into SKIPPED through the SKIP_RETURN_CODE test property.
 #
 #   gpu-fixture.sh [OPTIONS] -- COMMAND [ARGS...]

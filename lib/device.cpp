@@ -168,19 +168,13 @@ QString Device::findCurrentXOrgDriver(const QString &busId, const XServers &xSer
     }
     // The first log that can be read counts: an X server that does not run as root writes
     // its log into its owner's home.
-    QFile log;
-    for (const QString &candidate : xServers.logCandidates()) {
-        log.setFileName(candidate);
-        if (log.open(QIODevice::ReadOnly)) {
-            break;
-        }
-    }
-    if (!log.isOpen()) {
+    const std::optional<QByteArray> log = xServers.readLog();
+    if (!log) {
         qCDebug(DRIVERLIB) << "Failed to read XOrg log file";
         return QString();
     }
     static const QRegularExpression tag(QStringLiteral("([^ ]+)\\(\\d+\\)"), QRegularExpression::MultilineOption);
-    return tag.match(utf8UpToNul(log.readAll())).captured(1);
+    return tag.match(utf8UpToNul(*log)).captured(1);
 }
 
 // An X server runs as root when the process list shows one whose effective user is root. With

@@ -5,8 +5,12 @@
 #include <QFile>
 #include <QRegularExpression>
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <vector>
 
@@ -101,9 +105,9 @@ bool XServers::rootStarted() const
     return false;
 }
 
-QStringList XServers::logCandidates() const
+QList<XServers::Log> XServers::logs() const
 {
-    QStringList result{rootStarted() ? SystemPaths::rootXLog() : SystemPaths::displayManagerXLog()};
+    QList<Log> result{{rootStarted() ? SystemPaths::rootXLog() : SystemPaths::displayManagerXLog(), -1}};
     for (const Process &process : m_processes) {
         if (process.effectiveUid == 0) {
             continue;
@@ -112,10 +116,60 @@ QStringList XServers::logCandidates() const
         if (home.isEmpty()) {
             continue;
         }
-        const QString log = home + SystemPaths::userXLogInHome().arg(process.display);
-        if (!result.contains(log)) {
+        const Log log{home + SystemPaths::userXLogInHome().arg(process.display), int(process.effectiveUid)};
+        const bool known = std::any_of(result.cbegin(), result.cend(), [&log](const Log &other) {
+            return other.path == log.path;
+        });
+        if (!known) {
             result.append(log);
         }
     }
     return result;
+}
+
+QStringList XServers::logCandidates() const
+{
+    QStringList result;
+    for (const Log &log : logs()) {
+        result.append(log.path);
+    }
+    return result;
+}
+
+namespace
+{
+std::optional<QByteArray> readHomeLog(const QString &path, uid_t owner)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    std::optional<QByteArray> result;
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == owner) {
+        QFile file;
+        if (file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
+            result = file.read(XServers::maxHomeLogSize);
+        }
+    }
+    ::close(fd);
+    return result;
+}
+}
+
+std::optional<QByteArray> XServers::readLog() const
+{
+    for (const Log &log : logs()) {
+        if (log.owner >= 0) {
+            if (std::optional<QByteArray> data = readHomeLog(log.path, uid_t(log.owner))) {
+                return data;
+            }
+            continue;
+        }
+        QFile file(log.path);
+        if (file.open(QIODevice::ReadOnly)) {
+            return file.readAll();
+        }
+    }
+    return std::nullopt;
 }

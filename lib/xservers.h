@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 // The X servers running on the machine: the processes whose name contains "X" (Xorg, Xvfb,
 // Xwayland), read once from the kernel's process list.
 class XServers
@@ -31,6 +33,18 @@ public:
     // ~/.local/share/xorg/Xorg.<display>.log.
     QStringList logCandidates() const;
 
+    // The contents of the first of those logs that can be read; nothing when none can. A log in
+    // a home is its owner's to replace: it is read only when it is a regular file of that user,
+    // never through a symbolic link, and at most the first maxHomeLogSize bytes of it.
+    std::optional<QByteArray> readLog() const;
+    static constexpr qint64 maxHomeLogSize = 16 * 1024 * 1024;
+
 private:
+    struct Log {
+        QString path;
+        int owner; // the user a log in a home must belong to; -1 for the system's logs
+    };
+    QList<Log> logs() const;
+
     QList<Process> m_processes;
 };

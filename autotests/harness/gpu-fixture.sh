@@ -39,7 +39,7 @@
 #   --xlog root|dm|user=TEXT
 #       contents (printf %b escapes) of /var/log/Xorg.0.log (root), /var/log/vela-dm/Xorg.0.log
 #       (dm) or the X server owner's ~/.local/share/xorg/Xorg.<display>.log (user). Missing
-#       ones do not exist.
+#       ones do not exist. --xlog user-link=PATH makes the owner's log a symbolic link to PATH.
 #   --x-owner root|user|none
 #       who runs the X server: root (default), the fixture user corvo-x (uid 4242, its home in
 #       the fixture, added to /etc/passwd; needs real root), or no X server at all. The command
@@ -80,7 +80,7 @@ HERE=$(cd "$(dirname "$0")" && pwd)
 ARGS=("$@")
 
 # ---- the options ----
-GPUS=() ALIASES=() MODULES=() LOADED=() DRMS=() XORG=() XLOG_ROOT= XLOG_DM= XLOG_USER= X_OWNER=root X_DISPLAY=0
+GPUS=() ALIASES=() MODULES=() LOADED=() DRMS=() XORG=() XLOG_ROOT= XLOG_DM= XLOG_USER= XLOG_USER_LINK= X_OWNER=root X_DISPLAY=0
 MODULE_TREE=
 ETC_DEFAULT= NO_SYSTEM_BUS=
 while [ $# -gt 0 ]; do
@@ -96,6 +96,7 @@ while [ $# -gt 0 ]; do
         root=*) XLOG_ROOT=${2#root=} ;;
         dm=*) XLOG_DM=${2#dm=} ;;
         user=*) XLOG_USER=${2#user=} ;;
+        user-link=*) XLOG_USER_LINK=${2#user-link=} ;;
         *) echo "gpu-fixture.sh: --xlog wants root=TEXT, dm=TEXT or user=TEXT" >&2; exit 2 ;;
         esac
         shift 2 ;;
@@ -260,6 +261,7 @@ if [ "$X_OWNER" = user ]; then
     X_HOME=$FIX/home/corvo-x
     mkdir -p "$X_HOME/.local/share/xorg"
     [ -n "$XLOG_USER" ] && printf '%b' "$XLOG_USER" >"$X_HOME/.local/share/xorg/Xorg.$X_DISPLAY.log"
+    [ -n "$XLOG_USER_LINK" ] && ln -s "$XLOG_USER_LINK" "$X_HOME/.local/share/xorg/Xorg.$X_DISPLAY.log"
     chown -R 4242:4242 "$FIX/home/corvo-x"
     cp /etc/passwd "$FIX/passwd"
     echo "corvo-x:x:4242:4242:X server owner:$X_HOME:/usr/sbin/nologin" >>"$FIX/passwd"

@@ -210,7 +210,8 @@ bool Device::operator==(const Device &other) const
         && m_model == other.m_model && m_classId == other.m_classId && m_deviceId == other.m_deviceId
         && m_sysfsBusId == other.m_sysfsBusId && m_sysfsId == other.m_sysfsId && m_modalias == other.m_modalias
         && m_uniqueId == other.m_uniqueId && m_xorgDriver == other.m_xorgDriver && m_currentModuleIndex == other.m_currentModuleIndex
-        && m_newModuleIndex == other.m_newModuleIndex && m_driverList == other.m_driverList && m_name == other.m_name
+        && m_newModuleIndex == other.m_newModuleIndex && m_moduleInUse == other.m_moduleInUse
+        && m_driverList == other.m_driverList && m_name == other.m_name
         && m_active == other.m_active && m_videoCardVendorId == other.m_videoCardVendorId;
 }
 
@@ -290,7 +291,7 @@ QList<Device> probeGpus(ProbeFilter filter, HardwareScan scan, ProbeDetail detai
     if (!context) {
         return result;
     }
-    // Only adapters with a module list can be told apart by it.
+    // Keeping only adapters with modules takes their module lists.
     const bool complete = detail == ProbeDetail::Complete || filter == ProbeFilter::WithModules;
     // The walk of the module tree and libhd's bus scan are the two slow steps of a probe and
     // do not depend on each other: walk the tree on a second thread meanwhile.

@@ -72,7 +72,7 @@ int runAction(int argc, char *argv[])
     if (args.size() != action.arguments.size() + 1) {
         return printHelp(parser);
     }
-    QList<Device> gpus = probeGpus(ProbeFilter::AllDisplayClass);
+    QList<Device> gpus = probeGpus(ProbeFilter::AllDisplayClass, HardwareScan::DisplayRecords, action.probe);
     return action.handler(args, gpus);
 }
 

@@ -57,8 +57,8 @@ cleanup() {
 trap cleanup EXIT
 
 # Xvfb picks a free display itself and writes its number to the given descriptor. It runs under
-# a lower-case name: other tests running meanwhile ask the host "which X server runs" with
-# "pgrep X", and this private server must not be their answer.
+# a lower-case name: the probe takes every process whose name holds an "X" for an X server of
+# the machine, and this private server must not be the answer.
 ln -s "$(command -v Xvfb)" "$work/xvfb-private"
 exec 5>"$work/display"
 "$work/xvfb-private" -displayfd 5 -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &

@@ -108,7 +108,7 @@ check commented "$WORK/commented.expected" "${INTEL_LAPTOP[@]}" -- '
 # stops every change before the helper is asked.
 cat >"$WORK/failures.expected" <<'EOF'
 $ intel-accel-set-guc 1
-Error: Error writing to a file /etc/default/grub: acceleration change: update-grub failed with exit code 3
+Error: Error writing to a file /etc/default/grub: acceleration change: update-grub failed with exit code 3; the previous boot loader defaults were put back
 stderr: Warning from helper: update-grub failed with code 3
 stderr: corvo.driverlib: Writing the boot loader defaults failed: "acceleration change: update-grub failed with exit code 3; the previous boot loader defaults were put back"
 [exit 255]

@@ -33,7 +33,9 @@ SLOW=$STAGE-slowregistration
 rm -rf "$SLOW"
 cp -a "$STAGE" "$SLOW" || exit 1
 mv "$SLOW/$HELPER" "$SLOW/$HELPER.real"
-printf '#!/bin/sh\nLD_PRELOAD=%s exec /%s.real "$@"\n' "$SHIM" "$HELPER" >"$SLOW/$HELPER"
+# In a sanitizer build the sanitizer's runtime has to come first of all preloaded libraries.
+PRELOAD="$(ldd "$STAGE/$HELPER" | awk '/libasan/ {print $3}') $SHIM"
+printf '#!/bin/sh\nLD_PRELOAD="%s" exec /%s.real "$@"\n' "${PRELOAD# }" "$HELPER" >"$SLOW/$HELPER"
 chmod 755 "$SLOW/$HELPER"
 trap 'rm -rf "$SLOW"' EXIT
 

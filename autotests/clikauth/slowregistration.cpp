@@ -5,7 +5,14 @@
 #include <QDBusConnection>
 #include <QThread>
 
+#include <cstdlib>
 #include <dlfcn.h>
+
+// Only the helper itself is slowed down: the programs it starts do not inherit the preload.
+__attribute__((constructor)) static void keepPreloadToHelper()
+{
+    unsetenv("LD_PRELOAD");
+}
 
 using Register = bool (*)(QDBusConnection *, const QString &, QObject *, QDBusConnection::RegisterOptions);
 

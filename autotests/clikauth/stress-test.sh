@@ -40,6 +40,10 @@ for candidate in /lib/x86_64-linux-gnu/libc_malloc_debug.so.0 /usr/lib/x86_64-li
     [ -e "$candidate" ] && { MALLOC_DEBUG=$candidate; break; }
 done
 [ -n "$MALLOC_DEBUG" ] || echo "note: no libc_malloc_debug.so.0 here; MALLOC_CHECK_ has no effect"
+# A sanitizer build brings its own allocator, which must be the first library loaded.
+if ldd "$BIN_DIR/corvo-admin-driver" | grep -q libasan; then
+    MALLOC_DEBUG=
+fi
 
 MACHINE=(
     --gpu 0000:00:02.0,8086,5917,030000,i915,1043,1a00

@@ -92,7 +92,12 @@ toplevels() {
 }
 
 start=$(date +%s%N)
-setsid dbus-run-session -- kcmshell5 corvo_kcm_video_driver >"$LOG" 2>&1 &
+# A module of a sanitizer build needs the sanitizer's runtime loaded first into the host
+# program, which is not built with it (and whose own leaks are not this module's).
+asan=()
+runtime=$(find "$STAGE$plugindir" -name 'corvo_kcm_video_driver.so' -exec ldd {} + 2>/dev/null | awk '/libasan/ {print $3; exit}')
+[ -n "$runtime" ] && asan=(env LD_PRELOAD="$runtime" ASAN_OPTIONS=detect_leaks=0:abort_on_error=1)
+setsid dbus-run-session -- "${asan[@]}" kcmshell5 corvo_kcm_video_driver >"$LOG" 2>&1 &
 kpid=$!
 
 found=""

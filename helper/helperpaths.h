@@ -17,7 +17,7 @@ inline QString xorgConfDir()
 }
 inline QString xorgSnippet()
 {
-    return QStringLiteral("/etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf");
+    return SystemPaths::xorgSwitchSnippet();
 }
 inline QString oldXorgSnippet()
 {
@@ -26,7 +26,11 @@ inline QString oldXorgSnippet()
 // "/etc/X11/xorg.conf.d/20-<vendor>-tearing.conf"
 inline QString tearingFile(const QString &vendor)
 {
-    return QStringLiteral("/etc/X11/xorg.conf.d/20-%1-tearing.conf").arg(vendor);
+    return SystemPaths::xorgTearingSnippet(vendor);
+}
+inline QStringList tearingVendors()
+{
+    return {QStringLiteral("amd"), QStringLiteral("intel")};
 }
 
 // "/tmp/driver-<login>.mark": present while a backup of this boot already exists.

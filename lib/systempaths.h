@@ -56,6 +56,50 @@ inline QString grubDefaults()
     return QStringLiteral("/etc/default/grub");
 }
 
+// The X configuration snippet of a driver switch, written by the helper, read by the tearing
+// handler to learn the driver chosen for the next start of the X server.
+inline QString xorgSwitchSnippet()
+{
+    return QStringLiteral("/etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf");
+}
+// "/etc/X11/xorg.conf.d/20-<vendor>-tearing.conf", vendor "intel" or "amd": the TearFree option.
+inline QString xorgTearingSnippet(const QString &vendor)
+{
+    return QStringLiteral("/etc/X11/xorg.conf.d/20-%1-tearing.conf").arg(vendor);
+}
+
+// Programs of the tearing prevention.
+inline QString nvidiaSettings()
+{
+    return QStringLiteral("/usr/bin/nvidia-settings");
+}
+inline QString picom()
+{
+    return QStringLiteral("/usr/bin/picom");
+}
+
+// Per-user files, relative to the home folder.
+inline QString userProfile()
+{
+    return QStringLiteral(".profile");
+}
+inline QString nvidiaTweakFile()
+{
+    return QStringLiteral(".config/vela-admin-video-driver-nvidia.tweak");
+}
+inline QString oldNvidiaTweakFile()
+{
+    return QStringLiteral(".config/vela-admin-driver-nvidia.tweak");
+}
+inline QString picomSettingsFile()
+{
+    return QStringLiteral(".config/vela-admin-video-driver-picom.conf");
+}
+inline QString oldPicomSettingsFile()
+{
+    return QStringLiteral(".config/vela-admin-driver-picom.conf");
+}
+
 // Every external program gets at most this long.
 constexpr int processTimeoutMs = 30000;
 }

@@ -47,6 +47,19 @@ ScanResult scan(const Device &device, const QStringList &dirs)
     return result;
 }
 
+QString resolveTag(const QString &tag, const QStringList &dirs)
+{
+    if (tag.isEmpty()) {
+        return QString();
+    }
+    for (const QString &name : installedDrivers(dirs)) {
+        if (name.startsWith(tag, Qt::CaseInsensitive)) {
+            return name;
+        }
+    }
+    return QString();
+}
+
 ScanResult scan(const Device &device)
 {
     return scan(device, SystemPaths::xorgDriverDirs());

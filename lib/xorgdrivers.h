@@ -29,6 +29,11 @@ struct ScanResult {
 ScanResult scan(const Device &device, const QStringList &dirs);
 ScanResult scan(const Device &device);
 
+// The installed X driver an X log tag stands for ("modeset" -> "modesetting", "AMDGPU" ->
+// "amdgpu"): the first driver found whose name starts with the tag, compared case-insensitively,
+// the same rule scan() marks the driver in use by. Empty when the tag is empty or none matches.
+QString resolveTag(const QString &tag, const QStringList &dirs);
+
 // The command-line listing: every driver found, marked " (current)" whenever its name
 // contains the adapter's X driver tag.
 QStringList cliListing(const QString &xorgDriver, const QStringList &dirs);

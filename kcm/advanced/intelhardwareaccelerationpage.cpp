@@ -138,10 +138,9 @@ SaveResult IntelHardwareAccelerationPage::saveSettings()
 
 void IntelHardwareAccelerationPage::reset()
 {
-    if (!m_intelPresent) {
-        return;
+    if (m_intelPresent) {
+        loadSettings();
     }
-    loadSettings();
     // Putting back a partial mark emits no click, and an unchanged combo box nothing at all.
     reportModified();
 }
@@ -150,7 +149,5 @@ void IntelHardwareAccelerationPage::modeChanged(bool expert)
 {
     ui->stackedWidget->setCurrentIndex(expert ? 1 : 0);
     // Each page compares its own controls, so the modified state may change with the page.
-    if (m_intelPresent) {
-        reportModified();
-    }
+    reportModified();
 }

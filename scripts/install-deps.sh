@@ -19,6 +19,9 @@ PACKAGES=(
     libqapt3-runtime dbus polkitd pkexec psmisc pciutils pci.ids kmod
     # tests: namespaces, a private X server and screenshots
     util-linux xz-utils gzip xvfb x11-apps x11-utils imagemagick kde-cli-tools
+    # tests: picom's own parser reads the compositor file; the X server's own parser, on its
+    # dummy driver, loads the switch and tearing snippets together
+    picom xserver-xorg-core xserver-xorg-video-dummy
     # scripts/benchmark.sh: peak memory through /usr/bin/time
     time
     # scripts/benchmark-packages.sh: the python3-apt scan it compares with

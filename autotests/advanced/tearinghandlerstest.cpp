@@ -5,6 +5,7 @@
 #include "device.h"
 #include "tearinghandlers.h"
 #include "tearingmanager.h"
+#include "xorgsnippet.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -284,6 +285,36 @@ private Q_SLOTS:
                 QVERIFY2(log.contains(QLatin1String("Config file used: ") + handler.configFilePath()), qPrintable(log.right(2000)));
             }
         }
+    }
+
+    // How the X variant reads its snippet back (and the helper the snippets it keeps aligned).
+    void snippetValues_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("driver");
+        QTest::addColumn<QString>("tearFree");
+        const QByteArray head = "Section \"Device\"\n    Identifier \"Intel Graphics\"\n    Driver \"modesetting\"\n";
+        QTest::newRow("true") << QByteArray(head + "    Option \"TearFree\" \"true\"\nEndSection\n") << QStringLiteral("modesetting")
+                              << QStringLiteral("true");
+        QTest::newRow("false") << QByteArray(head + "    Option \"TearFree\" \"false\"\nEndSection\n") << QStringLiteral("modesetting")
+                               << QStringLiteral("false");
+        QTest::newRow("commented out") << QByteArray(head + "#    Option \"TearFree\" \"true\"\nEndSection\n") << QStringLiteral("modesetting")
+                                       << QString();
+        QTest::newRow("outside the section") << QByteArray(head + "EndSection\nOption \"TearFree\" \"true\"\n") << QStringLiteral("modesetting")
+                                             << QString();
+        QTest::newRow("second Device section")
+            << QByteArray("Section \"Module\"\n   Load \"modesetting\"\nEndSection\n\nSection \"Device\"\n    Driver \"nvidia\"\nEndSection\n"
+                          "Section \"Device\"\n    Driver \"nouveau\"\nEndSection\n")
+            << QStringLiteral("nvidia") << QString();
+        QTest::newRow("no Device section") << QByteArray("Section \"Screen\"\n    Driver \"x\"\nEndSection\n") << QString() << QString();
+    }
+    void snippetValues()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, driver);
+        QFETCH(QString, tearFree);
+        QCOMPARE(XOrgSnippet::deviceDriver(text), driver);
+        QCOMPARE(XOrgSnippet::tearFreeValue(text), tearFree);
     }
 
     void driverName_data()

@@ -88,7 +88,8 @@ void TearingEffectPage::showReasons()
     if (!picomReason.isEmpty()) {
         lines.append(picomReason);
     }
-    ui->driverLTearingabel->setEnabled(driverReason.isEmpty());
+    m_driverUsable = driverReason.isEmpty();
+    ui->driverLTearingabel->setEnabled(m_driverUsable);
     ui->picomLabel->setEnabled(picomReason.isEmpty());
     ui->picomCheckBox->setEnabled(picomReason.isEmpty());
     ui->tearingMessage->setText(lines.join(QLatin1Char('\n')));
@@ -97,7 +98,7 @@ void TearingEffectPage::showReasons()
 
 bool TearingEffectPage::driverRowUsable() const
 {
-    return m_manager->tearingUnavailableReason().isEmpty();
+    return m_driverUsable;
 }
 
 bool TearingEffectPage::picomRowUsable() const

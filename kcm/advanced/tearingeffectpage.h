@@ -50,4 +50,5 @@ private:
     bool m_tearingState = false;
     bool m_tearingKnown = false;
     bool m_picomState = false;
+    bool m_driverUsable = false; // decided once, when the page is built
 };

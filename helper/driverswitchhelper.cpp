@@ -2,9 +2,11 @@
 
 #include "helper_debug.h"
 #include "helperlogic.h"
-#include "helperpaths.h"
+#include "systempaths.h"
+#include "busconfig.h"
 #include "packagemarks.h"
-#include "xorgsnippet.h"
+// Header-only: the clients read the snippets back by the same rules.
+#include "../lib/xorgsnippet.h"
 
 #include <KAuth/HelperSupport>
 
@@ -143,7 +145,7 @@ QString effectiveLoginName()
 DriverSwitchHelper::DriverSwitchHelper(QObject *parent)
     : QObject(parent)
     , m_backend(new QApt::Backend(this))
-    , m_updateGrubTimeoutMs(HelperPaths::updateGrubTimeoutMs)
+    , m_updateGrubTimeoutMs(TimeLimits::updateGrubMs)
 {
 }
 
@@ -268,7 +270,7 @@ bool DriverSwitchHelper::backup()
         // -a keeps modes, times, owners and symlinks; -T copies the folder itself to the name.
         const ProgramRun run = runProgram(HelperPaths::cpProgram(),
                                           {QStringLiteral("-a"), QStringLiteral("-T"), QStringLiteral("--"), copy.first, copy.second},
-                                          HelperPaths::copyTimeoutMs);
+                                          TimeLimits::processMs);
         if (!run.finished || run.exitCode != 0) {
             QDir(staging).removeRecursively();
             return false;
@@ -480,7 +482,7 @@ KAuth::ActionReply DriverSwitchHelper::changePackages(const QStringList &names, 
     m_waitCancelled = false;
     transaction->run();
 
-    const ProgramRun fuser = runProgram(HelperPaths::fuserProgram(), {HelperPaths::aptListsLock()}, HelperPaths::fuserTimeoutMs);
+    const ProgramRun fuser = runProgram(HelperPaths::fuserProgram(), {HelperPaths::aptListsLock()}, TimeLimits::processMs);
     const QStringList lockHolders = HelperLogic::lockHolderPids(fuser.output);
 
     QScopedPointer<QTimer> watch(new QTimer);
@@ -518,7 +520,7 @@ void DriverSwitchHelper::timeChecker(QEventLoop *loop, QStringList pids)
     }
     // Only processes that held the lock when the transaction started and still hold it now are
     // the transaction's own; anything else may have reused a pid meanwhile.
-    const ProgramRun fuser = runProgram(HelperPaths::fuserProgram(), {HelperPaths::aptListsLock()}, HelperPaths::fuserTimeoutMs);
+    const ProgramRun fuser = runProgram(HelperPaths::fuserProgram(), {HelperPaths::aptListsLock()}, TimeLimits::processMs);
     const QList<qint64> victims = HelperLogic::pidsToKill(pids, HelperLogic::lockHolderPids(fuser.output), ::getpid());
     for (const qint64 pid : victims) {
         qCWarning(HELPER) << "Stop requested: killing APT lock holder" << pid;

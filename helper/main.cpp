@@ -1,5 +1,5 @@
 #include "driverswitchhelper.h"
-#include "videodriverconfig.h"
+#include "busconfig.h"
 
 #include <KAuth/HelperSupport>
 

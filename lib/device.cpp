@@ -2,6 +2,7 @@
 #include "driverlib_debug.h"
 #include "modulediscovery.h"
 #include "systempaths.h"
+#include "busconfig.h"
 
 #include <QFile>
 #include <QProcess>
@@ -158,7 +159,7 @@ bool Device::isRootStartedX() const
 {
     QProcess ps;
     ps.start(SystemPaths::bash(), {QStringLiteral("-c"), SystemPaths::xOwnerCommand()});
-    if (!ps.waitForFinished(SystemPaths::processTimeoutMs)) {
+    if (!ps.waitForFinished(TimeLimits::processMs)) {
         ps.kill();
         ps.waitForFinished(1000);
         return false;

@@ -1,6 +1,6 @@
 #include "helperclient.h"
 #include "driverlib_debug.h"
-#include "videodriverconfig.h"
+#include "busconfig.h"
 
 #include <KAuth/ActionReply>
 #include <KAuth/ExecuteJob>
@@ -23,14 +23,13 @@ QString actionName(const QString &shortName)
 
 int timeoutFor(const QString &shortName)
 {
-    constexpr int minute = 60 * 1000;
     if (shortName == HelperAction::install() || shortName == HelperAction::remove()) {
-        return 180 * minute; // downloads and unpacking of large driver packages
+        return TimeLimits::helperPackagesMs;
     }
     if (shortName == HelperAction::acceleration()) {
-        return 30 * minute; // update-grub with os-prober on a multi-boot machine
+        return TimeLimits::helperAccelerationMs;
     }
-    return 10 * minute; // the authentication prompt and a few file writes
+    return TimeLimits::helperActionMs;
 }
 
 KAuth::Action makeAction(const QString &shortName, const QVariantMap &args)

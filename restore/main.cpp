@@ -3,7 +3,7 @@
 // no longer starts.
 
 #include "restore_debug.h"
-#include "restorepaths.h"
+#include "systempaths.h"
 #include "restorer.h"
 
 #include <QCommandLineParser>

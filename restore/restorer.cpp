@@ -1,7 +1,7 @@
 #include "restorer.h"
 
 #include "restore_debug.h"
-#include "restorepaths.h"
+#include "systempaths.h"
 
 #include <QDir>
 #include <QFile>

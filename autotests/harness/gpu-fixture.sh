@@ -63,6 +63,8 @@
 # Example: gpu-fixture.sh --gpu 0000:00:02.0,8086,5917,030000,i915 \
 #              --module kernel/drivers/gpu/drm/i915/i915.ko=i915 -- corvo-admin-driver list-gpus
 set -euo pipefail
+# The multiarch triplet the build put into its X driver folders (x86_64-linux-gnu on amd64).
+MULTIARCH=${CORVO_MULTIARCH:-$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch 2>/dev/null || echo x86_64-linux-gnu)}
 
 SKIP=77
 HERE=$(cd "$(dirname "$0")" && pwd)
@@ -252,8 +254,8 @@ mount --bind "$FIX/sys" /sys
 
 # Folders the fixture replaces; create the missing mount points through an overlay of
 # /usr/lib whose upper layer holds just those folders.
-XDIRS=(/usr/lib/x86_64-linux-gnu/xorg/modules/drivers /usr/lib/xorg/modules/drivers
-       /usr/lib/x86_64-linux-gnu/nvidia/xorg)
+XDIRS=(/usr/lib/$MULTIARCH/xorg/modules/drivers /usr/lib/xorg/modules/drivers
+       /usr/lib/$MULTIARCH/nvidia/xorg)
 missing=()
 for d in /usr/lib/modules "${XDIRS[@]}"; do
     [ -d "$d" ] || missing+=("${d#/usr/lib/}")

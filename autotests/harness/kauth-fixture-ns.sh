@@ -13,6 +13,8 @@
 # The exit status is COMMAND's. Without root (or without the right to unshare) it prints why and
 # exits 77, which CTest reports as a skipped test (SKIP_RETURN_CODE 77).
 set -u
+# The multiarch triplet the build put into its X driver folders (x86_64-linux-gnu on amd64).
+MULTIARCH=${CORVO_MULTIARCH:-$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch 2>/dev/null || echo x86_64-linux-gnu)}
 
 if [ "${KAUTH_FIXTURE_INSIDE:-}" != 1 ]; then
     if [ "$(id -u)" != 0 ]; then
@@ -57,7 +59,7 @@ for dir in /etc /usr/share /usr/lib /usr/sbin; do
         || fail "cannot overlay $dir"
 done
 for dir in /tmp /etc/X11/xorg.conf.d /etc/default /etc/modprobe.d \
-    /usr/lib/x86_64-linux-gnu/xorg/modules/drivers /usr/lib/xorg/modules/drivers /usr/lib/x86_64-linux-gnu/nvidia/xorg; do
+    /usr/lib/$MULTIARCH/xorg/modules/drivers /usr/lib/xorg/modules/drivers /usr/lib/$MULTIARCH/nvidia/xorg; do
     mkdir -p "$dir" && mount -t tmpfs -o mode=0755 kauth-fixture "$dir" || fail "cannot mount a tmpfs on $dir"
 done
 chmod 1777 /tmp

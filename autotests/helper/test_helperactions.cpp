@@ -3,6 +3,7 @@
 #include "driverswitchhelper.h"
 #include "fixturefs.h"
 #include "harnessmain.h"
+#include "systempaths.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -21,8 +22,8 @@ const QString backupDir = QStringLiteral("/usr/share/vela-admin-video-driver");
 const QString grub = QStringLiteral("/etc/default/grub");
 const QString updateGrub = QStringLiteral("/usr/sbin/update-grub");
 const QString updateGrubRan = QStringLiteral("/tmp/update-grub.ran");
-const QStringList driverDirs{QStringLiteral("/usr/lib/x86_64-linux-gnu/xorg/modules/drivers"), QStringLiteral("/usr/lib/xorg/modules/drivers"),
-                             QStringLiteral("/usr/lib/x86_64-linux-gnu/nvidia/xorg")};
+// The multiarch driver folder, the plain one and NVIDIA's, as the build configured them.
+const QStringList driverDirs = SystemPaths::xorgDriverDirs();
 
 const QByteArray grubText = "GRUB_DEFAULT=0\nGRUB_TIMEOUT=5\nGRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\nGRUB_CMDLINE_LINUX=\"\"\n";
 
@@ -130,12 +131,12 @@ private Q_SLOTS:
         QDir(backupDir).removeRecursively();
         QFile::remove(updateGrub);
         // The drivers this machine "has"; amdgpu lies one folder deeper.
-        write(QStringLiteral("/usr/lib/xorg/modules/drivers/modesetting_drv.so"), "elf");
-        write(QStringLiteral("/usr/lib/xorg/modules/drivers/fbdev_drv.so"), "elf");
-        write(QStringLiteral("/usr/lib/x86_64-linux-gnu/xorg/modules/drivers/extra/amdgpu_drv.so"), "elf");
-        write(QStringLiteral("/usr/lib/x86_64-linux-gnu/xorg/modules/drivers/intel_drv.so"), "elf");
-        write(QStringLiteral("/usr/lib/x86_64-linux-gnu/nvidia/xorg/nvidia_drv.so"), "elf");
-        write(QStringLiteral("/usr/lib/x86_64-linux-gnu/nvidia/xorg/nouveau_drv.txt"), "not a driver");
+        write(driverDirs.at(1) + QStringLiteral("modesetting_drv.so"), "elf");
+        write(driverDirs.at(1) + QStringLiteral("fbdev_drv.so"), "elf");
+        write(driverDirs.at(0) + QStringLiteral("extra/amdgpu_drv.so"), "elf");
+        write(driverDirs.at(0) + QStringLiteral("intel_drv.so"), "elf");
+        write(driverDirs.at(2) + QStringLiteral("nvidia_drv.so"), "elf");
+        write(driverDirs.at(2) + QStringLiteral("nouveau_drv.txt"), "not a driver");
     }
 
     void replaceLayout_data()

@@ -4,6 +4,7 @@
 #include "fixturefs.h"
 #include "harnessmain.h"
 #include "helperclient.h"
+#include "systempaths.h"
 
 #include <KAuth/ExecuteJob>
 
@@ -48,7 +49,7 @@ private Q_SLOTS:
             QFAIL("refusing to run outside the fixture namespace: start it through autotests/harness/kauth-fixture-ns.sh");
         }
         QVERIFY2(QFileInfo::exists(QStringLiteral("/usr/lib/kauth/libexec/videodriver-helper")), "the staged helper is not overlaid; run scripts/build.sh first");
-        write(QStringLiteral("/usr/lib/x86_64-linux-gnu/nvidia/xorg/nvidia_drv.so"), "elf");
+        write(SystemPaths::xorgDriverDirs().at(2) + QStringLiteral("nvidia_drv.so"), "elf");
         write(QStringLiteral("/tmp/driver-root.mark"), QByteArray()); // the backup has its own tests
     }
 

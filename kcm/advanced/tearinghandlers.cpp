@@ -1,6 +1,7 @@
 #include "tearinghandlers.h"
 #include "helperclient.h"
 #include "kcm_debug.h"
+#include "busconfig.h"
 #include "systempaths.h"
 #include "xorgsnippet.h"
 
@@ -133,7 +134,7 @@ NvidiaTearingHandler::NvidiaTearingHandler(const QString &home, const QString &p
 }
 
 NvidiaTearingHandler::NvidiaTearingHandler()
-    : NvidiaTearingHandler(QDir::homePath(), SystemPaths::nvidiaSettings(), SystemPaths::processTimeoutMs)
+    : NvidiaTearingHandler(QDir::homePath(), SystemPaths::nvidiaSettings(), TimeLimits::processMs)
 {
 }
 

@@ -1,5 +1,6 @@
 #include "moduleinfo.h"
-#include "dialogpaths.h"
+#include "systempaths.h"
+#include "busconfig.h"
 #include "kcmdialogs_debug.h"
 #include "ui_moduleinfo.h"
 
@@ -22,7 +23,7 @@ ModinfoOutput runModinfo(const QString &path)
     ModinfoOutput result;
     QProcess process;
     process.start(DialogPaths::modinfo(), {path});
-    if (!process.waitForFinished(DialogPaths::processTimeoutMs)) {
+    if (!process.waitForFinished(TimeLimits::processMs)) {
         qCWarning(KCMDIALOGS) << DialogPaths::modinfo() << "did not finish for" << path << process.errorString();
         if (process.state() != QProcess::NotRunning) {
             process.kill();

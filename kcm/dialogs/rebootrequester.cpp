@@ -1,5 +1,6 @@
 #include "rebootrequester.h"
-#include "dialogpaths.h"
+#include "systempaths.h"
+#include "busconfig.h"
 #include "kcmdialogs_debug.h"
 
 #include <QDBusConnection>
@@ -12,7 +13,7 @@ RebootStrategy::~RebootStrategy() = default;
 
 WmFuncReboot::WmFuncReboot(const QString &program, int timeoutMs)
     : m_program(program.isEmpty() ? DialogPaths::wmFunc() : program)
-    , m_timeoutMs(timeoutMs < 0 ? DialogPaths::processTimeoutMs : timeoutMs)
+    , m_timeoutMs(timeoutMs < 0 ? TimeLimits::processMs : timeoutMs)
 {
 }
 
@@ -70,7 +71,7 @@ bool callSucceeds(const QDBusConnection &bus, const QDBusMessage &call, int time
 }
 
 KsmserverReboot::KsmserverReboot(int timeoutMs)
-    : m_timeoutMs(timeoutMs < 0 ? DialogPaths::dbusTimeoutMs : timeoutMs)
+    : m_timeoutMs(timeoutMs < 0 ? TimeLimits::dbusCallMs : timeoutMs)
 {
 }
 
@@ -81,16 +82,16 @@ QString KsmserverReboot::name() const
 
 bool KsmserverReboot::request()
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(DialogPaths::ksmserverService(),
-                                                       DialogPaths::ksmserverPath(),
-                                                       DialogPaths::ksmserverInterface(),
+    QDBusMessage call = QDBusMessage::createMethodCall(BusNames::ksmserverService(),
+                                                       BusNames::ksmserverPath(),
+                                                       BusNames::ksmserverInterface(),
                                                        QStringLiteral("logout"));
-    call << DialogPaths::ksmConfirmNo << DialogPaths::ksmTypeReboot << DialogPaths::ksmModeTryNow;
+    call << BusNames::ksmConfirmNo << BusNames::ksmTypeReboot << BusNames::ksmModeTryNow;
     return callSucceeds(QDBusConnection::sessionBus(), call, m_timeoutMs);
 }
 
 LogindReboot::LogindReboot(int timeoutMs)
-    : m_timeoutMs(timeoutMs < 0 ? DialogPaths::dbusTimeoutMs : timeoutMs)
+    : m_timeoutMs(timeoutMs < 0 ? TimeLimits::dbusCallMs : timeoutMs)
 {
 }
 
@@ -101,9 +102,9 @@ QString LogindReboot::name() const
 
 bool LogindReboot::request()
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(DialogPaths::logindService(),
-                                                       DialogPaths::logindPath(),
-                                                       DialogPaths::logindInterface(),
+    QDBusMessage call = QDBusMessage::createMethodCall(BusNames::logindService(),
+                                                       BusNames::logindPath(),
+                                                       BusNames::logindInterface(),
                                                        QStringLiteral("Reboot"));
     call << true; // interactive: polkit may ask the administrator
     return callSucceeds(QDBusConnection::systemBus(), call, m_timeoutMs);

@@ -10,24 +10,13 @@ namespace Switching
 {
 bool sendReplace(const Device &gpu, const QString &driver, IHelperRunner &runner)
 {
-    QString resolved = driver;
-    // An adapter kept without any module has no chosen one to fall back on.
-    if (resolved.isEmpty() && !gpu.driverList().isEmpty()) {
-        resolved = gpu.newDriver().trueName;
-    }
-    if (resolved.isEmpty()) {
-        qCCritical(CLI) << "The driver name is not specified.";
+    // The command line never sends the vendor (see HelperRequests::VendorArgument).
+    const HelperRequest request = HelperRequests::replace(gpu, driver, HelperRequests::VendorArgument::Omit);
+    if (!request.isReady()) {
+        qCCritical(CLI).noquote() << request.refusal;
         return false;
     }
-    // The PCI database may not know the adapter; libhd's model text then names it.
-    const QString modelName = gpu.name().isEmpty() ? gpu.model() : gpu.name();
-    const QVariantMap args = {
-        {QStringLiteral("driver"), resolved},
-        {QStringLiteral("modelName"), modelName},
-        {QStringLiteral("busId"), gpu.sysfsBusId()},
-        {QStringLiteral("classId"), gpu.classId()},
-    };
-    const HelperResult result = runner.run(HelperAction::replace(), args);
+    const HelperResult result = runner.send(request);
     if (!result.ok) {
         qCCritical(CLI).noquote() << QStringLiteral("D-Bus helper error: ") + result.errorText;
         return false;

@@ -11,8 +11,8 @@ class IHelperRunner;
 // privileged helper's replace action.
 namespace Switching
 {
-// Sends the replace request for the adapter. An empty driver name means the adapter's chosen
-// module. Returns whether the helper did the switch; failures are logged.
+// Sends the replace request for the adapter. An empty driver name means the X driver of the
+// adapter's chosen module. Returns whether the helper did the switch; failures are logged.
 bool sendReplace(const Device &gpu, const QString &driver, IHelperRunner &runner);
 
 int setModule(const QStringList &args, QList<Device> &gpus, IHelperRunner &runner);

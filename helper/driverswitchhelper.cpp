@@ -455,9 +455,10 @@ KAuth::ActionReply DriverSwitchHelper::changePackages(const QStringList &names, 
     }
 
     QApt::Transaction *transaction = m_backend->commitChanges();
-    // Without the package service on the system bus there is no transaction id, and no
-    // signal would ever end the wait.
-    if (!transaction || transaction->transactionId().isEmpty()) {
+    // Without the package service on the system bus there is no transaction, and no signal
+    // would ever end the wait. QApt then takes the bus's error text for the transaction's id,
+    // so only an object path counts as one.
+    if (!transaction || !transaction->transactionId().startsWith(QLatin1Char('/'))) {
         if (transaction) {
             transaction->deleteLater();
         }

@@ -63,15 +63,4 @@ ListFill kernelModuleList(const Device &device)
     }
     return fill;
 }
-
-QVariantMap replaceArguments(const Device &device, const QString &driver)
-{
-    QVariantMap args;
-    args.insert(QStringLiteral("driver"), driver);
-    args.insert(QStringLiteral("modelName"), device.name().isEmpty() ? device.model() : device.name());
-    args.insert(QStringLiteral("busId"), device.sysfsBusId());
-    args.insert(QStringLiteral("classId"), device.classId());
-    args.insert(QStringLiteral("videoCardVendorId"), int(device.videoCardVendorId()));
-    return args;
-}
 }

@@ -4,12 +4,11 @@
 
 #include <QList>
 #include <QString>
-#include <QVariantMap>
 
 class Device;
 
 // The decisions of the main window that need no widgets: which adapter renders the desktop,
-// what the lists offer and what a save sends to the helper.
+// and what the lists offer.
 namespace DriverSelection
 {
 // A combo box's content: item texts and values, and the row to select (-1 for none).
@@ -32,9 +31,4 @@ int initialAdapterIndex(const QList<Device> &gpus);
 // The kernel modules of the adapter, the one in use marked " (current)" and selected; without
 // a marked one the first row is selected.
 ListFill kernelModuleList(const Device &device);
-
-// The arguments of the replace action for the adapter and the chosen driver. An adapter the
-// PCI database has no name for is identified by its libhd model text, as the helper refuses
-// an empty name.
-QVariantMap replaceArguments(const Device &device, const QString &driver);
 }

@@ -28,8 +28,8 @@ MainModule::Services MainModule::Services::system()
     Services services;
     services.probe = &::getGpus;
     services.helper = std::make_shared<KAuthHelperRunner>();
-    services.rebootPrompt = [] {
-        DriverProgress::rebootRequest();
+    services.rebootPrompt = [](const QString &note) {
+        DriverProgress::rebootRequest(note);
     };
     services.moduleVersion = &ModuleInfo::version;
     services.renderer = &GpuInfo::currentRenderer;
@@ -126,6 +126,15 @@ void MainModule::initUi()
     setGuiEnabled(true);
     initWatcher->deleteLater();
     initWatcher = nullptr;
+
+    // The filled state as the widgets hold it, for bug reports and the Xvfb smoke test.
+    QStringList adapters;
+    for (int i = 0; i < ui->gpuBox->count(); ++i) {
+        adapters.append(ui->gpuBox->itemText(i));
+    }
+    qCDebug(KCM_VIDEODRIVER).noquote().nospace() << "Window filled: " << adapters.size() << " adapters (" << adapters.join(QStringLiteral("; "))
+                                                 << "), kernel module box " << (ui->kernelModuleBox->isEnabled() ? "enabled" : "disabled") << " on \""
+                                                 << ui->kernelModuleBox->currentText() << "\"";
 }
 
 void MainModule::activeCardDetected()
@@ -244,13 +253,16 @@ void MainModule::save()
         return;
     }
     const Device device = *getCurrentGpu();
-    const QComboBox *box = ui->xorgGroup->isChecked() ? ui->xorgDriverBox : ui->kernelModuleBox;
-    const QString driver = box->currentIndex() < 0 ? QString() : box->itemData(box->currentIndex()).toString();
-    const QVariantMap args = DriverSelection::replaceArguments(device, driver);
+    // Without "Expert settings" the request carries the X driver that goes with the chosen
+    // kernel module.
+    const QComboBox *xorgBox = ui->xorgDriverBox;
+    const bool expert = ui->xorgGroup->isChecked() && xorgBox->currentIndex() >= 0;
+    const QString xorgDriver = expert ? xorgBox->itemData(xorgBox->currentIndex()).toString() : QString();
+    const HelperRequest request = HelperRequests::replace(device, xorgDriver, HelperRequests::VendorArgument::Send, m_services.xorgDriverDirs);
 
     // Blocks in the job's own event loop: the window keeps painting, and KAuth may put up its
     // authentication prompt meanwhile.
-    const HelperResult result = m_services.helper->run(HelperAction::replace(), args);
+    const HelperResult result = m_services.helper->send(request);
     if (!result.ok) {
         qCDebug(KCM_VIDEODRIVER).noquote().nospace() << "D-Bus helper error: " << result.jobErrorString;
         qCDebug(KCM_VIDEODRIVER).noquote().nospace() << "Error code: " << result.errorCode;
@@ -267,8 +279,14 @@ void MainModule::save()
 
     getCurrentGpu()->updateCurrentDriver();
     updateKernelModuleBox();
+    // i915 or vmwgfx have no X driver of their own name: say which one X will use.
+    const QString written = request.arguments.value(QStringLiteral("driver")).toString();
+    const QString moduleName = device.newDriver().trueName;
+    const QString note = written == moduleName
+        ? QString()
+        : i18n("The X server driver \"%1\" was written for the kernel module \"%2\".", written, moduleName);
     if (m_services.rebootPrompt) {
-        m_services.rebootPrompt();
+        m_services.rebootPrompt(note);
     }
 }
 

@@ -25,7 +25,7 @@ public:
     struct Services {
         std::function<QList<Device>()> probe; // runs on a worker thread
         std::shared_ptr<IHelperRunner> helper;
-        std::function<void()> rebootPrompt;
+        std::function<void(const QString &note)> rebootPrompt; // note: extra text for the question, may be empty
         std::function<QString(const QString &path)> moduleVersion;
         std::function<QString()> renderer;
         QStringList xorgDriverDirs;

@@ -1,12 +1,16 @@
 #include "helperclient.h"
+#include "device.h"
 #include "driverlib_debug.h"
 #include "busconfig.h"
+#include "systempaths.h"
+#include "xorgdrivers.h"
 
 #include <KAuth/ActionReply>
 #include <KAuth/ExecuteJob>
 #include <KLocalizedString>
 
 #include <QEventLoop>
+#include <QRegularExpression>
 #include <QTimer>
 
 namespace HelperClient
@@ -79,7 +83,98 @@ QString errorText(const KAuth::ExecuteJob *job)
 }
 }
 
+namespace HelperRequests
+{
+QString xorgDriverForModule(const Module &module, const QStringList &installedXOrgDrivers)
+{
+    // Debian renames flavoured modules ("nvidia_current", "nvidia-current-open"): their X
+    // driver is the one of the family name in front.
+    const QString family = module.trueName.section(QRegularExpression(QStringLiteral("[_-]")), 0, 0);
+    for (const QString &candidate : {module.trueName, module.displayName, family}) {
+        if (!candidate.isEmpty() && installedXOrgDrivers.contains(candidate)) {
+            return candidate;
+        }
+    }
+    return QStringLiteral("modesetting");
+}
+
+HelperRequest replace(const Device &device, const QString &xorgDriver, VendorArgument vendor, const QStringList &xorgDriverDirs)
+{
+    HelperRequest request;
+    request.action = HelperAction::replace();
+    QString driver = xorgDriver;
+    // An adapter kept without any module has no chosen one to fall back on.
+    if (driver.isEmpty() && !device.driverList().isEmpty()) {
+        driver = xorgDriverForModule(device.newDriver(), XOrgDrivers::installedDrivers(xorgDriverDirs));
+    }
+    if (driver.isEmpty()) {
+        request.refusal = QStringLiteral("The driver name is not specified.");
+        return request;
+    }
+    request.arguments.insert(QStringLiteral("driver"), driver);
+    // The PCI database may not know the adapter; libhd's model text then names it, as the
+    // helper refuses an empty name.
+    request.arguments.insert(QStringLiteral("modelName"), device.name().isEmpty() ? device.model() : device.name());
+    request.arguments.insert(QStringLiteral("busId"), device.sysfsBusId());
+    if (vendor == VendorArgument::Send) {
+        request.arguments.insert(QStringLiteral("videoCardVendorId"), int(device.videoCardVendorId()));
+    }
+    return request;
+}
+
+HelperRequest replace(const Device &device, const QString &xorgDriver, VendorArgument vendor)
+{
+    return replace(device, xorgDriver, vendor, SystemPaths::xorgDriverDirs());
+}
+
+HelperRequest acceleration(const QString &grubContent)
+{
+    return {HelperAction::acceleration(), {{QStringLiteral("grub_content"), grubContent}}, QString()};
+}
+
+HelperRequest install(const QStringList &packages)
+{
+    return {HelperAction::install(), {{QStringLiteral("drivers"), packages}}, QString()};
+}
+
+HelperRequest remove(const QStringList &packages)
+{
+    return {HelperAction::remove(), {{QStringLiteral("drivers"), packages}}, QString()};
+}
+
+HelperRequest tearing(const Device &device, const QString &xorgDriver, bool tearFree)
+{
+    HelperRequest request;
+    request.action = HelperAction::tearing();
+    QString vendor;
+    if (device.videoCardVendorId() == Amd) {
+        vendor = QStringLiteral("amd");
+    } else if (device.videoCardVendorId() == Intel) {
+        vendor = QStringLiteral("intel");
+    } else {
+        request.refusal = QStringLiteral("Tearing prevention is set through the helper only for AMD and Intel adapters.");
+        return request;
+    }
+    request.arguments = {
+        {QStringLiteral("vendor"), vendor},
+        {QStringLiteral("driverName"), xorgDriver},
+        {QStringLiteral("shouldEnable"), tearFree ? QStringLiteral("true") : QStringLiteral("false")},
+    };
+    return request;
+}
+}
+
 IHelperRunner::~IHelperRunner() = default;
+
+HelperResult IHelperRunner::send(const HelperRequest &request)
+{
+    if (!request.isReady()) {
+        HelperResult refused;
+        refused.errorText = request.refusal;
+        return refused;
+    }
+    return run(request.action, request.arguments);
+}
 
 namespace
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QVariantMap>
 
 #include <KAuth/Action>
@@ -9,6 +10,9 @@ namespace KAuth
 {
 class ExecuteJob;
 }
+
+class Device;
+struct Module;
 
 // The short names of the privileged helper's actions.
 namespace HelperAction
@@ -59,6 +63,49 @@ QString errorText(const KAuth::ExecuteJob *job);
 QString errorTextForCode(int kauthError);
 }
 
+// One action for the privileged helper with its arguments, ready to send.
+struct HelperRequest {
+    QString action; // the short name, e.g. HelperAction::replace()
+    QVariantMap arguments;
+    QString refusal; // why no request could be built; empty when it is ready to send
+
+    bool isReady() const
+    {
+        return refusal.isEmpty() && !action.isEmpty();
+    }
+};
+
+// Every request a client sends to the helper is built here, one function per action, so that
+// the control module and the command line cannot drift apart in what they send.
+namespace HelperRequests
+{
+// The command line leaves the vendor out: its switches never write the NVIDIA Module section.
+enum class VendorArgument {
+    Send,
+    Omit,
+};
+
+// The X server driver that goes with a kernel module, among the installed X driver names: the
+// module's own X driver ("nouveau"), else the X driver of its declared name, else "modesetting",
+// the generic driver of every kernel modesetting module (i915 and vmwgfx have no X driver of
+// their own name).
+QString xorgDriverForModule(const Module &module, const QStringList &installedXOrgDrivers);
+
+// Switch the adapter to the given X driver, or, when xorgDriver is empty, to the X driver of the
+// adapter's chosen module (newDriver()). The X driver folders are searched for the module case.
+HelperRequest replace(const Device &device, const QString &xorgDriver, VendorArgument vendor, const QStringList &xorgDriverDirs);
+HelperRequest replace(const Device &device, const QString &xorgDriver, VendorArgument vendor);
+
+// Store the whole new boot loader defaults text and update the boot loader.
+HelperRequest acceleration(const QString &grubContent);
+
+HelperRequest install(const QStringList &packages);
+HelperRequest remove(const QStringList &packages);
+
+// Write the TearFree option for the adapter's vendor (AMD and Intel only) and X driver.
+HelperRequest tearing(const Device &device, const QString &xorgDriver, bool tearFree);
+}
+
 struct HelperResult {
     bool ok = false;
     QString errorText; // empty on success
@@ -73,6 +120,9 @@ class IHelperRunner
 public:
     virtual ~IHelperRunner();
     virtual HelperResult run(const QString &shortName, const QVariantMap &args) = 0;
+
+    // Runs a built request; one that could not be built fails with its refusal, unsent.
+    HelperResult send(const HelperRequest &request);
 };
 
 // The real thing: executes the action through KAuth and waits for it in the job's own event

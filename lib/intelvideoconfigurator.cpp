@@ -114,14 +114,16 @@ QString IntelVideoConfigurator::fbcOption()
     return QStringLiteral("i915.enable_fbc");
 }
 
-QStringList IntelVideoConfigurator::requiredPackages()
+QList<QStringList> IntelVideoConfigurator::requiredPackages()
 {
-    return {QStringLiteral("linux-firmware"),
-            QStringLiteral("intel-microcode"),
-            QStringLiteral("intel-media-va-driver"),
-            QStringLiteral("mesa-vulkan-drivers"),
-            QStringLiteral("mesa-vdpau-drivers"),
-            QStringLiteral("mesa-va-drivers")};
+    // Debian ships the i915 GuC/HuC firmware in firmware-misc-nonfree (there is no
+    // linux-firmware package), and the media driver also as a non-free twin.
+    return {{QStringLiteral("linux-firmware"), QStringLiteral("firmware-misc-nonfree")},
+            {QStringLiteral("intel-microcode")},
+            {QStringLiteral("intel-media-va-driver"), QStringLiteral("intel-media-va-driver-non-free")},
+            {QStringLiteral("mesa-vulkan-drivers")},
+            {QStringLiteral("mesa-vdpau-drivers")},
+            {QStringLiteral("mesa-va-drivers")}};
 }
 
 QStringList IntelVideoConfigurator::getOptionsList(const QString &content)
@@ -195,7 +197,7 @@ QString IntelVideoConfigurator::readFile() const
 
 bool IntelVideoConfigurator::writeFile(const QString &content)
 {
-    const HelperResult result = m_runner->run(HelperAction::acceleration(), {{QStringLiteral("grub_content"), content}});
+    const HelperResult result = m_runner->send(HelperRequests::acceleration(content));
     if (!result.ok) {
         qCWarning(DRIVERLIB) << "Writing the boot loader defaults failed:" << result.errorText;
     }
@@ -229,19 +231,41 @@ bool IntelVideoConfigurator::isHardwareAccelerationEnabled() const
 
 QStringList IntelVideoConfigurator::missingPackages() const
 {
+    // An entry no package of the archive stands for is named with all its alternatives.
+    const auto unknownName = [](const QStringList &alternatives) {
+        return alternatives.join(QStringLiteral(" or "));
+    };
     QApt::Backend backend;
     // init() reads the cache afresh; no reload is needed after it.
     if (!backend.init()) {
         qCWarning(DRIVERLIB) << "The package database cannot be opened:" << backend.initErrorMessage();
         // APT keeps its errors process-wide; left pending they would fail every later opening.
         _error->Discard();
-        return requiredPackages();
+        QStringList all;
+        for (const QStringList &alternatives : requiredPackages()) {
+            all.append(unknownName(alternatives));
+        }
+        return all;
     }
     QStringList missing;
-    for (const QString &name : requiredPackages()) {
-        const QApt::Package *package = backend.package(name);
-        if (!package || !package->isInstalled()) {
-            missing.append(name);
+    for (const QStringList &alternatives : requiredPackages()) {
+        QString firstKnown;
+        bool satisfied = false;
+        for (const QString &name : alternatives) {
+            const QApt::Package *package = backend.package(name);
+            if (!package) {
+                continue;
+            }
+            if (package->isInstalled()) {
+                satisfied = true;
+                break;
+            }
+            if (firstKnown.isEmpty()) {
+                firstKnown = name;
+            }
+        }
+        if (!satisfied) {
+            missing.append(firstKnown.isEmpty() ? unknownName(alternatives) : firstKnown);
         }
     }
     return missing;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QMetaType>
 #include <QObject>
 #include <QString>
@@ -39,8 +40,10 @@ public:
     GucMode gucMode() const;
     bool fbcIsEnable() const;
     bool isHardwareAccelerationEnabled() const;
-    // The required packages that APT does not know or that are not installed, in the order of
-    // requiredPackages(); all of them when the package database cannot be opened.
+    // One name for every required entry none of whose alternatives is installed, in the order
+    // of requiredPackages(): the first alternative the archive knows, or all alternatives
+    // joined by " or " when it knows none (as for every entry when the package database
+    // cannot be opened).
     QStringList missingPackages() const;
 
     // Each returns an empty text on success, else a translated message.
@@ -52,7 +55,8 @@ public:
     static QString commandLineKey();
     static QString gucOption();
     static QString fbcOption();
-    static QStringList requiredPackages();
+    // Each entry lists alternatives; any one installed satisfies it.
+    static QList<QStringList> requiredPackages();
 
     // Pure editing of a defaults file text. Only active lines count: a line whose first
     // non-blank text is the key. Commented-out lines are neither read nor rewritten.

@@ -88,8 +88,12 @@ QString modinfoName(const QByteArray &data)
     if (eh.e_shentsize != sizeof(Shdr) || eh.e_shnum == 0 || eh.e_shstrndx >= eh.e_shnum) {
         return QString();
     }
-    const quint64 tableEnd = quint64(eh.e_shoff) + quint64(eh.e_shnum) * sizeof(Shdr);
-    if (eh.e_shoff == 0 || tableEnd > size) {
+    // offset and length both come from the file: compare the length with what is left after
+    // the offset, so that no sum of the two can wrap around past the size check.
+    auto fits = [size](quint64 offset, quint64 length) {
+        return offset <= size && length <= size - offset;
+    };
+    if (eh.e_shoff == 0 || !fits(eh.e_shoff, quint64(eh.e_shnum) * sizeof(Shdr))) {
         return QString();
     }
     auto section = [&](int index) {
@@ -98,7 +102,7 @@ QString modinfoName(const QByteArray &data)
         return sh;
     };
     auto inFile = [&](const Shdr &sh) {
-        return sh.sh_type != SHT_NOBITS && quint64(sh.sh_offset) + quint64(sh.sh_size) <= size;
+        return sh.sh_type != SHT_NOBITS && fits(sh.sh_offset, sh.sh_size);
     };
     const Shdr names = section(eh.e_shstrndx);
     if (!inFile(names)) {

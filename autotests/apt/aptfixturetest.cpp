@@ -107,7 +107,7 @@ void AptFixtureTest::packages_data()
     QTest::newRow("default: nvidia driver installed, with modaliases") << d << QStringLiteral("nvidia-driver-fixture") << true << nvidiaAlias << QStringLiteral("535.183.01-1");
     QTest::newRow("default: intel driver not installed, with modaliases") << d << QStringLiteral("intel-driver-fixture") << false << intelAlias << QStringLiteral("23.1-1");
     QTest::newRow("default: driver without modaliases") << d << QStringLiteral("xserver-xorg-video-fixture") << true << QString() << QStringLiteral("1.0-1");
-    QTest::newRow("default: linux-firmware installed") << d << QStringLiteral("linux-firmware") << true << QString() << QStringLiteral("20230210-5");
+    QTest::newRow("default: firmware-misc-nonfree installed") << d << QStringLiteral("firmware-misc-nonfree") << true << QString() << QStringLiteral("20230210-5");
     QTest::newRow("default: intel-microcode installed") << d << QStringLiteral("intel-microcode") << true << QString() << QStringLiteral("3.20231114.1");
     QTest::newRow("default: mesa-vulkan-drivers installed") << d << QStringLiteral("mesa-vulkan-drivers") << true << QString() << QStringLiteral("22.3.6-1");
     QTest::newRow("default: intel-media-va-driver missing") << d << QStringLiteral("intel-media-va-driver") << false << QString() << QStringLiteral("23.1.1+dfsg1-1");
@@ -115,7 +115,7 @@ void AptFixtureTest::packages_data()
     QTest::newRow("default: mesa-va-drivers missing") << d << QStringLiteral("mesa-va-drivers") << false << QString() << QStringLiteral("22.3.6-1");
     QTest::newRow("custom: nvidia driver not installed") << c << QStringLiteral("nvidia-driver-fixture") << false << nvidiaAlias << QStringLiteral("535.183.01-1");
     QTest::newRow("custom: intel driver installed") << c << QStringLiteral("intel-driver-fixture") << true << intelAlias << QStringLiteral("23.1-1");
-    QTest::newRow("custom: linux-firmware missing") << c << QStringLiteral("linux-firmware") << false << QString() << QStringLiteral("20230210-5");
+    QTest::newRow("custom: firmware-misc-nonfree missing") << c << QStringLiteral("firmware-misc-nonfree") << false << QString() << QStringLiteral("20230210-5");
     QTest::newRow("custom: mesa-va-drivers installed") << c << QStringLiteral("mesa-va-drivers") << true << QString() << QStringLiteral("22.3.6-1");
 }
 
@@ -204,7 +204,7 @@ void AptFixtureTest::unknownInstalledNameIsRefused()
     const QString dir = m_scratch.path() + QStringLiteral("/typo");
     QVERIFY(QDir().mkpath(dir));
     QString errors;
-    QVERIFY(!makeFixture(dir, QStringLiteral("linux-firmware mesa-va-driver"), &errors));
+    QVERIFY(!makeFixture(dir, QStringLiteral("firmware-misc-nonfree mesa-va-driver"), &errors));
     QVERIFY2(errors.contains(QStringLiteral("unknown fixture package: mesa-va-driver")), qPrintable(errors));
 }
 

@@ -150,7 +150,7 @@ void CliChangeTest::actions_data()
     // list-packages, in the package database's own order; packages without aliases or with an
     // empty alias group are never listed
     QTest::newRow("packages for NVIDIA") << QStringList{QStringLiteral("list-packages"), nvidiaBus} << complete << noGrub << false
-                                         << lines({QStringLiteral("nvidia-driver (installed)"), QStringLiteral("firmware-misc-nonfree")}) << 0
+                                         << lines({QStringLiteral("nvidia-driver (installed)"), QStringLiteral("firmware-misc-nonfree (installed)")}) << 0
                                          << QString();
     QTest::newRow("packages for Intel") << QStringList{QStringLiteral("list-packages"), intelBus} << complete << noGrub << false
                                         << lines({QStringLiteral("xserver-xorg-video-intel")}) << 0 << QString();

@@ -153,7 +153,7 @@ check failures "$WORK/failures.expected" "${INTEL_LAPTOP[@]}" -- '
     run --nobody intel-accel-set-fbc 1
     run --nobody intel-accel-enable
     show /tmp/update-grub.runs
-    apt_universe linux-firmware intel-microcode intel-media-va-driver mesa-vulkan-drivers
+    apt_universe firmware-misc-nonfree intel-microcode intel-media-va-driver mesa-vulkan-drivers
     run intel-accel-disable
     run intel-accel-set-guc 0
     show /etc/default/grub

@@ -116,7 +116,7 @@ stderr: corvo.cli: D-Bus helper error: You are not authorized to perform this ac
 $ set-xorg PCI:0b@0000:00:0 vesa
 stderr: corvo.cli: D-Bus helper error: The XOrg driver "vesa" is not installed: no vesa_drv.so in the XOrg driver folders.
 [exit 255]
-$ set-module PCI:0b@0000:00:0 nouveau
+$ set-xorg PCI:0b@0000:00:0 nouveau
 stderr: corvo.cli: D-Bus helper error: The XOrg driver "nouveau" is not installed: no nouveau_drv.so in the XOrg driver folders.
 [exit 255]
 --- tree /etc/X11/xorg.conf.d
@@ -128,7 +128,7 @@ check refused "$WORK/refused.expected" "${NVIDIA_DESKTOP[@]}" -- '
     printf "Section \"InputClass\"\nEndSection\n" >/etc/X11/xorg.conf.d/10-keyboard.conf
     run --nobody set-module PCI:0b@0000:00:0 nvidia
     run set-xorg PCI:0b@0000:00:0 vesa
-    run set-module PCI:0b@0000:00:0 nouveau
+    run set-xorg PCI:0b@0000:00:0 nouveau
     tree /etc/X11/xorg.conf.d
     tree /usr/share/vela-admin-video-driver
     show /tmp/driver-root.mark'
@@ -143,7 +143,7 @@ $ set-module Intel Corporation i915
 --- /etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf
 Section "Device"
     Identifier "UHD Graphics 620"
-    Driver "i915"
+    Driver "modesetting"
     BusID "PCI:00@0000:02:0"
     Option "AllowEmptyInitialConfiguration"
 EndSection
@@ -165,7 +165,7 @@ check others "$WORK/others.expected" \
     --gpu 0000:00:02.0,8086,5917,030000,i915 --gpu 0000:1f:00.0,10de,fff0,030000 \
     --alias 'pci:v00008086d*sv*sd*bc03sc*i* i915' --alias 'pci:v000010DEd*sv*sd*bc03sc*i* nouveau' \
     --module kernel/drivers/gpu/drm/i915/i915.ko=i915 --module kernel/drivers/gpu/drm/nouveau/nouveau.ko=nouveau \
-    --xorg 2:i915_drv.so --xorg 1:nouveau_drv.so -- '
+    --xorg 2:modesetting_drv.so --xorg 1:nouveau_drv.so -- '
     run set-module "Intel Corporation" i915
     show /etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf
     run set-module PCI:1f@0000:00:0 nouveau

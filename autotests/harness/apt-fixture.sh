@@ -34,7 +34,7 @@
 # Exit status: 0, or 1 with a message on standard error.
 set -euo pipefail
 
-DEFAULT_INSTALLED="nvidia-driver-fixture libnvidia-a-fixture libnvidia-b-fixture nvidia-tools-fixture xserver-xorg-video-fixture linux-firmware intel-microcode mesa-vulkan-drivers"
+DEFAULT_INSTALLED="nvidia-driver-fixture libnvidia-a-fixture libnvidia-b-fixture nvidia-tools-fixture xserver-xorg-video-fixture firmware-misc-nonfree intel-microcode mesa-vulkan-drivers"
 
 WITH_DEBS=0
 if [ "${1:-}" = "--with-debs" ]; then

@@ -35,6 +35,8 @@
 #   APT_TXN_DPKG_HOLD        a path in APT_TXN_DIR; while a file exists there, every call of the
 #                            fake dpkg waits (it has logged its arguments already), so a test
 #                            can keep a transaction running; remove the file to let it go on
+#   APT_TXN_DPKG_FAIL        a path in APT_TXN_DIR; while a file exists there, every call of the
+#                            fake dpkg fails (exit status 2, as dpkg's on an error) once logged
 # The fixture's dpkg/info folder is bind-mounted over /var/lib/dpkg/info (QApt's
 # packageForFile() reads it directly). /var/lib/apt/lists is an empty private tmpfs, so the APT
 # lists lock there is the environment's own: processes of the host or of other environments
@@ -48,8 +50,8 @@
 # user namespaces): register it as SKIP_RETURN_CODE 77 in CTest; 1 on a setup failure.
 set -euo pipefail
 
-SKIP=77
 HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/skip.sh"
 
 if [ "${1:-}" != "--inside" ]; then
     if [ $# -lt 2 ] || { [ "$1" = --kauth ] && [ $# -lt 3 ]; }; then
@@ -63,8 +65,7 @@ if [ "${1:-}" != "--inside" ]; then
     if /usr/bin/unshare -r -m /bin/true 2>/dev/null; then
         exec /usr/bin/unshare -r -m --propagation private "$0" --inside "$@"
     fi
-    echo "apt-transaction.sh: SKIP: needs root or user namespaces for a private mount namespace" >&2
-    exit $SKIP
+    skip_test "apt-transaction.sh needs root or user namespaces for a private mount namespace"
 fi
 shift
 FAKE_POLKIT=
@@ -101,10 +102,11 @@ mkdir -p "$WORK/apt" "$WORK/services" "$WORK/pids"
 export APT_TXN_DIR=$WORK
 export APT_TXN_DPKG_LOG=$WORK/dpkg.log
 export APT_TXN_DPKG_HOLD=$WORK/dpkg.hold
+export APT_TXN_DPKG_FAIL=$WORK/dpkg.fail
 : > "$APT_TXN_DPKG_LOG"
 
 # The fake dpkg: logs its arguments (and, for --set-selections, the selections apt feeds it on
-# standard input, as "dpkg-stdin LINE") and succeeds, changing nothing.
+# standard input, as "dpkg-stdin LINE") and succeeds, changing nothing, unless told to fail.
 cat > "$WORK/fake-dpkg" <<DPKG
 #!/bin/sh
 echo "dpkg \$*" >> "$APT_TXN_DPKG_LOG"
@@ -114,6 +116,10 @@ esac
 while [ -e "$APT_TXN_DPKG_HOLD" ]; do
     sleep 0.1
 done
+if [ -e "$APT_TXN_DPKG_FAIL" ]; then
+    echo "dpkg: error: the fixture refuses this call" >&2
+    exit 2
+fi
 exit 0
 DPKG
 chmod 755 "$WORK/fake-dpkg"

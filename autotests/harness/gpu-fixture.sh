@@ -66,8 +66,8 @@ set -euo pipefail
 # The multiarch triplet the build put into its X driver folders (x86_64-linux-gnu on amd64).
 MULTIARCH=${CORVO_MULTIARCH:-$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch 2>/dev/null || echo x86_64-linux-gnu)}
 
-SKIP=77
 HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/skip.sh"
 ARGS=("$@")
 
 # ---- the options ----
@@ -105,8 +105,7 @@ if [ "${_GPU_FIXTURE_INSIDE:-}" != 1 ]; then
     elif unshare -rm true 2>/dev/null; then
         UNSHARE=(unshare -rm --propagation private)
     else
-        echo "SKIP: not root and user namespaces are not available here, so no private mount namespace for the fixture"
-        exit $SKIP
+        skip_test "not root and user namespaces are not available here, so no private mount namespace for the fixture"
     fi
 
     # The fixture lives in a tmpfs mounted on this empty folder inside the namespace only; a

@@ -17,14 +17,14 @@
 # Exit status: COMMAND's; 77 (CTest SKIP_RETURN_CODE) without root or without dbus-daemon/polkitd.
 # Set KAUTH_BUS_LOG=<file> to keep the bus daemon's diagnostics.
 set -u
+. "$(dirname "$0")/skip.sh"
 
 if [ "${KAUTH_BUS_INSIDE:-}" != 1 ]; then
     if [ "$(id -u)" != 0 ]; then
-        echo "SKIP: kauth-bus.sh needs root for a private mount namespace and system bus" >&2
-        exit 77
+        skip_test "kauth-bus.sh needs root for a private mount namespace and system bus"
     fi
     for tool in /usr/bin/dbus-daemon /usr/lib/polkit-1/polkitd /usr/bin/unshare; do
-        [ -x "$tool" ] || { echo "SKIP: $tool is missing" >&2; exit 77; }
+        [ -x "$tool" ] || skip_test "$tool is missing"
     done
     [ $# -ge 2 ] || { echo "usage: kauth-bus.sh STAGE_DIR COMMAND [ARG...]" >&2; exit 2; }
     KAUTH_BUS_INSIDE=1 exec /usr/bin/unshare -m --propagation private "$0" "$@"

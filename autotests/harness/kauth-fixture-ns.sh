@@ -13,17 +13,16 @@
 # The exit status is COMMAND's. Without root (or without the right to unshare) it prints why and
 # exits 77, which CTest reports as a skipped test (SKIP_RETURN_CODE 77).
 set -u
+. "$(dirname "$0")/skip.sh"
 # The multiarch triplet the build put into its X driver folders (x86_64-linux-gnu on amd64).
 MULTIARCH=${CORVO_MULTIARCH:-$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch 2>/dev/null || echo x86_64-linux-gnu)}
 
 if [ "${KAUTH_FIXTURE_INSIDE:-}" != 1 ]; then
     if [ "$(id -u)" != 0 ]; then
-        echo "SKIP: kauth-fixture-ns.sh needs root for a private mount namespace" >&2
-        exit 77
+        skip_test "kauth-fixture-ns.sh needs root for a private mount namespace"
     fi
     if ! /usr/bin/unshare -m --propagation private /bin/true 2>/dev/null; then
-        echo "SKIP: cannot create a private mount namespace here" >&2
-        exit 77
+        skip_test "cannot create a private mount namespace here"
     fi
     KAUTH_FIXTURE_INSIDE=1 exec /usr/bin/unshare -m --propagation private "$0" "$@"
 fi

@@ -16,7 +16,8 @@
 #                  administrator, as no authentication agent runs).
 #
 # Exit status: that of COMMAND; 77 when the bus cannot be set up here (not root, no mount
-# namespaces, missing tools) - the reason is printed, and CTest reports the test as skipped.
+# namespaces, missing tools) - the reason is printed, and CTest reports the test as skipped
+# (in CI, where all of that must be there, 1); 1 when a mount or the bus daemon fails.
 #
 # How it works: the script re-runs itself inside `unshare -m --propagation private`; there it
 # mounts a tmpfs on /run/dbus (the system bus socket's home), makes the overlay mounts, starts
@@ -25,7 +26,7 @@
 # namespace.
 set -u
 
-SKIP=77
+. "$(dirname "$0")/skip.sh"
 STAGE=""
 HELPER_ID=""
 AS_NOBODY=0
@@ -53,19 +54,16 @@ COMMAND_LIMIT=${TESTBUS_COMMAND_LIMIT:-300}
 
 if [ "${TESTBUS_INSIDE:-}" != 1 ]; then
     if [ "$(id -u)" != 0 ]; then
-        echo "SKIP: testbus-kauthjob.sh needs root (private mount namespace, a system bus daemon)"
-        exit $SKIP
+        skip_test "testbus-kauthjob.sh needs root (private mount namespace, a system bus daemon)"
     fi
     for tool in "$UNSHARE" "$MOUNT" "$DBUS_DAEMON" "$DBUS_SEND" "$SETPRIV" "$TIMEOUT" \
                 /usr/lib/dbus-1.0/dbus-daemon-launch-helper /usr/lib/polkit-1/polkitd; do
         if [ ! -x "$tool" ]; then
-            echo "SKIP: $tool is missing"
-            exit $SKIP
+            skip_test "$tool is missing"
         fi
     done
     if ! "$UNSHARE" -m --propagation private /bin/true 2>/dev/null; then
-        echo "SKIP: cannot create a private mount namespace here"
-        exit $SKIP
+        skip_test "cannot create a private mount namespace here"
     fi
     args=(--stage "$STAGE")
     [ -n "$HELPER_ID" ] && args+=(--helper-id "$HELPER_ID")
@@ -76,15 +74,15 @@ fi
 # ---- inside the private mount namespace ----
 overlay() { # overlay <staged folder> <system folder>
     [ -d "$1" ] || return 0
-    "$MOUNT" -t overlay overlay -o "lowerdir=$1:$2" "$2" || { echo "SKIP: overlay on $2 failed"; exit $SKIP; }
+    "$MOUNT" -t overlay overlay -o "lowerdir=$1:$2" "$2" || harness_broken "overlay on $2 failed"
 }
 
-"$MOUNT" -t tmpfs -o mode=0755 tmpfs /run/dbus || { echo "SKIP: tmpfs on /run/dbus failed"; exit $SKIP; }
+"$MOUNT" -t tmpfs -o mode=0755 tmpfs /run/dbus || harness_broken "tmpfs on /run/dbus failed"
 overlay "$STAGE/usr/share/polkit-1/actions" /usr/share/polkit-1/actions
 overlay "$STAGE/usr/share/dbus-1/system-services" /usr/share/dbus-1/system-services
 overlay "$STAGE/usr/share/dbus-1/system.d" /usr/share/dbus-1/system.d
 
-DBUS_PID=$("$DBUS_DAEMON" --system --fork --print-pid --nosyslog) || { echo "SKIP: dbus-daemon did not start"; exit $SKIP; }
+DBUS_PID=$("$DBUS_DAEMON" --system --fork --print-pid --nosyslog) || harness_broken "dbus-daemon did not start"
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=/run/dbus/system_bus_socket
 export CORVO_TEST_SYSTEM_BUS=1
 

@@ -145,13 +145,11 @@ private Q_SLOTS:
 
     void databaseCannotBeOpened()
     {
-        // A status file APT cannot parse makes init() fail; the client gets QApt's own text.
+        // A status file APT cannot parse makes QApt's init() fail without a text of its own;
+        // the helper then names the problem itself.
         const QString config = prepareUniverse(m_fixture, QByteArray("Package: gpu-driver\nStatus: install ok installed\nVersion: 1.0\nDepends: (((\n"));
         qputenv("APT_CONFIG", QFile::encodeName(config));
-        QApt::Backend probe;
-        QVERIFY(!probe.init());
-        // QApt leaves its text empty for some failures; the helper then names the problem itself.
-        const QString expected = probe.initErrorMessage().isEmpty() ? QStringLiteral("Cannot open the package database") : probe.initErrorMessage();
+        const QString expected = QStringLiteral("Cannot open the package database");
         DriverSwitchHelper helper;
         QCOMPARE(replyText(helper.install({{QStringLiteral("drivers"), QStringList{QStringLiteral("new-driver")}}})), expected);
         QCOMPARE(replyText(helper.remove({{QStringLiteral("drivers"), QStringList{QStringLiteral("gpu-driver")}}})), expected);

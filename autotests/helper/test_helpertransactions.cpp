@@ -20,6 +20,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 
@@ -147,6 +148,15 @@ bool startSleeper(QProcess &process, const QString &before)
     process.start(QStringLiteral("/bin/sh"),
                   {QStringLiteral("-c"), QStringLiteral("trap '' TERM INT HUP QUIT; %1 && echo ready && exec /usr/bin/sleep 600").arg(before)});
     return process.waitForStarted(5000) && process.waitForReadyRead(10000) && process.readAllStandardOutput() == "ready\n";
+}
+
+// The bus reads its service folder again (a .service file came or went).
+bool reloadBusConfig()
+{
+    const QDBusMessage reply = QDBusConnection::systemBus().call(
+        QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("org.freedesktop.DBus"),
+                                       QStringLiteral("ReloadConfig")));
+    return reply.type() == QDBusMessage::ReplyMessage;
 }
 
 bool waitFor(const std::function<bool()> &condition, int timeoutMs)
@@ -304,6 +314,50 @@ private Q_SLOTS:
         QCOMPARE(outcome.errorText, reply);
         // Give a wrongly started transaction the time to reach dpkg before looking.
         QTest::qWait(1500);
+        QCOMPARE(dpkgCalls(), QStringList());
+    }
+
+    // dpkg fails: the transaction ends in an error that reaches the client.
+    void dpkgFailureReachesClient()
+    {
+        const QString failFlag = qEnvironmentVariable("APT_TXN_DPKG_FAIL");
+        QVERIFY(!failFlag.isEmpty());
+        QVERIFY(write(failFlag, QByteArray()));
+        auto cleanup = qScopeGuard([&] {
+            QFile::remove(failFlag);
+        });
+        const JobOutcome outcome = execute(HelperAction::install(), {QStringLiteral("mesa-va-drivers")});
+        QVERIFY2(outcome.ended, "no result within 120 s");
+        QCOMPARE(outcome.error, -1); // a helper error reply
+        // QApt's words for a failed commit; this dpkg reports only its exit status, so QApt has
+        // no details to append.
+        QCOMPARE(outcome.errorText, QStringLiteral("An error occurred while applying changes: "));
+        QVERIFY2(!dpkgCalls().isEmpty(), "dpkg was never called");
+    }
+
+    // The package service is not on the bus and cannot be started: the helper says so at once.
+    void noPackageWorker()
+    {
+        const QString service = qEnvironmentVariable("APT_TXN_DIR") + QStringLiteral("/services/org.kubuntu.qaptworker3.service");
+        const QString pidFile = qEnvironmentVariable("APT_TXN_DIR") + QStringLiteral("/pids/org.kubuntu.qaptworker3.pid");
+        QVERIFY(QFile::rename(service, service + QStringLiteral(".off")));
+        auto restore = qScopeGuard([&] {
+            QFile::rename(service + QStringLiteral(".off"), service);
+            reloadBusConfig();
+        });
+        QVERIFY(reloadBusConfig());
+        // A worker still running from the cases before is stopped, by its pid.
+        const qint64 pid = read(pidFile).trimmed().toLongLong();
+        if (pid > 0 && ::kill(pid_t(pid), SIGTERM) == 0) {
+            QVERIFY(waitFor([pid] { return ::kill(pid_t(pid), 0) != 0; }, 10000));
+        }
+        QElapsedTimer clock;
+        clock.start();
+        const JobOutcome outcome = execute(HelperAction::install(), {QStringLiteral("mesa-va-drivers")});
+        QVERIFY2(outcome.ended, "no result within 120 s");
+        QCOMPARE(outcome.error, -1);
+        QCOMPARE(outcome.errorText, QStringLiteral("Cannot start the package transaction: the package service did not answer"));
+        QVERIFY2(clock.elapsed() < 30000, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(dpkgCalls(), QStringList());
     }
 

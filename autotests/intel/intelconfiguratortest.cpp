@@ -164,7 +164,13 @@ void IntelConfiguratorTest::setters_data()
     QTest::newRow("guc, packages missing") << QStringLiteral("partial") << true << base << Operation::GucMode << 3 << true << missingLines << QString();
     QTest::newRow("guc, package database broken")
         << QStringLiteral("broken") << true << base << Operation::GucMode << 3 << true
-        << QStringLiteral("The necessary packages for Intel hardware acceleration to work are missing: ") + IntelVideoConfigurator::requiredPackages().join(QLatin1Char('\n'))
+        << QStringLiteral("The necessary packages for Intel hardware acceleration to work are missing: linux-firmware or firmware-misc-nonfree\n"
+                          "intel-microcode\nintel-media-va-driver or intel-media-va-driver-non-free\nmesa-vulkan-drivers\nmesa-vdpau-drivers\nmesa-va-drivers")
+        << QString();
+    QTest::newRow("guc, nothing installed on Debian")
+        << QStringLiteral("bare") << true << base << Operation::GucMode << 3 << true
+        << QStringLiteral("The necessary packages for Intel hardware acceleration to work are missing: firmware-misc-nonfree\n"
+                          "intel-microcode\nintel-media-va-driver\nmesa-vulkan-drivers\nmesa-vdpau-drivers\nmesa-va-drivers")
         << QString();
 
     QTest::newRow("fbc on") << complete << true << base << Operation::Fbc << 1 << true << QString()
@@ -249,10 +255,19 @@ void IntelConfiguratorTest::missingPackages_data()
     QTest::addColumn<QString>("universe");
     QTest::addColumn<QStringList>("missing");
 
-    QTest::newRow("all installed") << QStringLiteral("complete") << QStringList();
+    // The universes hold Debian 12's names: firmware-misc-nonfree, never linux-firmware.
+    QTest::newRow("all installed, media driver by its non-free twin") << QStringLiteral("complete") << QStringList();
     QTest::newRow("one not installed, one unknown") << QStringLiteral("partial")
                                                     << QStringList{QStringLiteral("intel-media-va-driver"), QStringLiteral("mesa-va-drivers")};
-    QTest::newRow("database cannot be read") << QStringLiteral("broken") << IntelVideoConfigurator::requiredPackages();
+    QTest::newRow("nothing installed: the first alternative the archive knows")
+        << QStringLiteral("bare")
+        << QStringList{QStringLiteral("firmware-misc-nonfree"), QStringLiteral("intel-microcode"), QStringLiteral("intel-media-va-driver"),
+                       QStringLiteral("mesa-vulkan-drivers"), QStringLiteral("mesa-vdpau-drivers"), QStringLiteral("mesa-va-drivers")};
+    QTest::newRow("database cannot be read: every alternative named")
+        << QStringLiteral("broken")
+        << QStringList{QStringLiteral("linux-firmware or firmware-misc-nonfree"), QStringLiteral("intel-microcode"),
+                       QStringLiteral("intel-media-va-driver or intel-media-va-driver-non-free"), QStringLiteral("mesa-vulkan-drivers"),
+                       QStringLiteral("mesa-vdpau-drivers"), QStringLiteral("mesa-va-drivers")};
 }
 
 void IntelConfiguratorTest::missingPackages()

@@ -185,48 +185,6 @@ private Q_SLOTS:
         QCOMPARE(fill.selected, selected);
     }
 
-    void replaceArguments_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<int>("vendorId");
-        QTest::addColumn<QString>("driver");
-        QTest::addColumn<QString>("expectedModel");
-
-        QTest::newRow("nvidia, named") << QStringLiteral("GP107 [GeForce GTX 1050]") << QStringLiteral("nVidia GP107") << int(Nvidia)
-                                       << QStringLiteral("nvidia") << QStringLiteral("GP107 [GeForce GTX 1050]");
-        QTest::newRow("no database name: model") << QString() << QStringLiteral("Intel HD Graphics 630") << int(Intel)
-                                                 << QStringLiteral("i915") << QStringLiteral("Intel HD Graphics 630");
-        QTest::newRow("no name at all") << QString() << QString() << int(Amd) << QStringLiteral("amdgpu") << QString();
-        QTest::newRow("unknown vendor") << QStringLiteral("VGA") << QString() << int(Unknown) << QStringLiteral("modesetting")
-                                        << QStringLiteral("VGA");
-        QTest::newRow("empty driver passes as is") << QStringLiteral("VGA") << QString() << int(Unknown) << QString()
-                                                   << QStringLiteral("VGA");
-    }
-    void replaceArguments()
-    {
-        QFETCH(QString, name);
-        QFETCH(QString, model);
-        QFETCH(int, vendorId);
-        QFETCH(QString, driver);
-        QFETCH(QString, expectedModel);
-
-        Device device;
-        device.setIdentityForTest(QStringLiteral("Vendor"), name, model, QStringLiteral("PCI:01@0000:00:0"), QStringLiteral("0300"),
-                                  static_cast<VideoCardVendorId>(vendorId));
-        const QVariantMap args = DriverSelection::replaceArguments(device, driver);
-
-        QCOMPARE(args.keys(),
-                 (QStringList{QStringLiteral("busId"), QStringLiteral("classId"), QStringLiteral("driver"), QStringLiteral("modelName"),
-                              QStringLiteral("videoCardVendorId")}));
-        QCOMPARE(args.value(QStringLiteral("driver")).toString(), driver);
-        QCOMPARE(args.value(QStringLiteral("modelName")).toString(), expectedModel);
-        QCOMPARE(args.value(QStringLiteral("busId")).toString(), QStringLiteral("PCI:01@0000:00:0"));
-        QCOMPARE(args.value(QStringLiteral("classId")).toString(), QStringLiteral("0300"));
-        // The helper reads the vendor as an integer; a text would arrive as 0.
-        QCOMPARE(args.value(QStringLiteral("videoCardVendorId")).userType(), int(QMetaType::Int));
-        QCOMPARE(args.value(QStringLiteral("videoCardVendorId")).toInt(), vendorId);
-    }
 };
 
 QTEST_GUILESS_MAIN(DriverSelectionTest)

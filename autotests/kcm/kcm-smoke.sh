@@ -13,6 +13,7 @@
 # Exit codes: 0 pass, 1 fail, 77 skipped (no Xvfb or kcmshell5, or no private mount namespace).
 set -u
 HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/../harness/skip.sh"
 BUILD=$(cd "${1:?usage: kcm-smoke.sh BUILD_DIR}" && pwd)
 STAGE=$BUILD/stage
 SHOT=$BUILD/kcm-smoke.png
@@ -20,10 +21,12 @@ ERRSHOT=$BUILD/kcm-smoke-error.png
 LOG=$BUILD/kcm-smoke.log
 TITLE="Driver Manager"
 NO_GPUS_LOG="found no adapter"
+FILLED_LOG="Window filled: "
+FILLED_EXPECTED='Window filled: 2 adapters (PCI:00@0000:02:0: UHD Graphics 620; PCI:01@0000:00:0: GP106 [GeForce GTX 1060 6GB]), kernel module box enabled on "i915 (current)"'
 
 if [ -z "${GPU_FIXTURE:-}" ]; then
     for tool in Xvfb kcmshell5 kbuildsycoca5 xwininfo xwd xdotool dbus-run-session setsid convert; do
-        command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+        command -v "$tool" >/dev/null || skip_test "$tool is not installed"
     done
     plugindir=$(qtpaths --plugin-dir 2>/dev/null || echo /usr/lib/x86_64-linux-gnu/qt5/plugins)
     if [ ! -f "$STAGE$plugindir/corvo_kcm_video_driver.so" ]; then
@@ -79,6 +82,7 @@ export HOME=$work/home XDG_CACHE_HOME=$work/cache XDG_CONFIG_HOME=$work/config X
 export XDG_DATA_DIRS=$STAGE/usr/share:/usr/share
 export QT_PLUGIN_PATH=$STAGE$plugindir
 unset QT_QPA_PLATFORM
+export QT_LOGGING_RULES="corvo.kcm.videodriver.debug=true"
 kbuildsycoca5 --noincremental >"$work/sycoca.log" 2>&1
 
 # Named top-level windows (children of the root) that are shown; Qt's helper windows and the
@@ -105,8 +109,17 @@ for _ in $(seq 1 100); do
     sleep 0.1
 done
 shown=$(( ($(date +%s%N) - start) / 1000000 ))
-# Give the probe its moment so that the picture shows its outcome.
-sleep 4
+# The module logs one line once the probe's result is in the widgets; the picture is taken then.
+filled=""
+if [ -n "$found" ]; then
+    for _ in $(seq 1 100); do
+        filled=$(grep -m1 "$FILLED_LOG" "$LOG")
+        [ -n "$filled" ] && break
+        kill -0 "$kpid" 2>/dev/null || break
+        sleep 0.1
+    done
+    sleep 0.3
+fi
 xwd -root -silent | convert xwd:- "$SHOT"
 windows=$(toplevels)
 echo "Top-level windows:"
@@ -131,6 +144,14 @@ fi
 if grep -q "$NO_GPUS_LOG" "$LOG"; then
     echo "FAIL: the module logged that the probe found no adapter:"
     grep "$NO_GPUS_LOG" "$LOG" | sed 's/^/  /'
+    status=1
+fi
+# Both adapters listed, the adapter driving the screen chosen, and its module box enabled on
+# the module in use.
+if [ "${filled#*: }" != "$FILLED_EXPECTED" ]; then
+    echo "FAIL: the window did not reach its filled state within 10 s"
+    echo "  expected: $FILLED_EXPECTED"
+    echo "  seen:     ${filled:-(no \"$FILLED_LOG\" line)}"
     status=1
 fi
 kill -0 "$kpid" 2>/dev/null || { echo "FAIL: kcmshell5 ended by itself; log:"; cat "$LOG"; status=1; }
@@ -173,5 +194,5 @@ if [ $status = 0 ]; then
         [ $status = 0 ] && echo "PASS: \"$ADV_TITLE\" opened from the module, 4 pages shown; screenshots $BUILD/kcm-advanced-{1..4}.png"
     fi
 fi
-[ $status = 0 ] && echo "PASS: \"$TITLE\" window after ${shown} ms, no other window; screenshot $SHOT"
+[ $status = 0 ] && echo "PASS: \"$TITLE\" window after ${shown} ms, filled, no other window; screenshot $SHOT"
 exit $status

@@ -82,6 +82,7 @@ class MainModuleTest : public QObject
     QTemporaryDir m_drivers;
     QStringList m_driverDirs;
     int m_reboots = 0;
+    QString m_rebootNote;
     std::shared_ptr<RecordingHelperRunner> m_helper;
 
     MainModule::Services services(const QList<Device> &gpus, const QString &renderer)
@@ -91,8 +92,9 @@ class MainModuleTest : public QObject
             return gpus;
         };
         s.helper = m_helper;
-        s.rebootPrompt = [this] {
+        s.rebootPrompt = [this](const QString &note) {
             ++m_reboots;
+            m_rebootNote = note;
         };
         s.moduleVersion = [](const QString &path) -> QString {
             return QStringLiteral("v(") + path + QLatin1Char(')');
@@ -133,6 +135,7 @@ private Q_SLOTS:
     void init()
     {
         m_reboots = 0;
+        m_rebootNote.clear();
         m_helper = std::make_shared<RecordingHelperRunner>();
     }
 
@@ -343,17 +346,24 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("expert");
         QTest::addColumn<bool>("named");
+        QTest::addColumn<int>("moduleRow");
         QTest::addColumn<QString>("driver");
+        QTest::addColumn<QString>("rebootNote");
 
-        QTest::newRow("kernel module") << false << true << QStringLiteral("nvidia");
-        QTest::newRow("expert: X driver") << true << true << QStringLiteral("fbdev");
-        QTest::newRow("no database name") << false << false << QStringLiteral("nvidia");
+        // X drivers installed: fbdev, modesetting, nouveau.
+        QTest::newRow("kernel module with its own X driver") << false << true << 0 << "nouveau" << QString();
+        QTest::newRow("kernel module without one") << false << true << 1 << "modesetting"
+                                                   << "The X server driver \"modesetting\" was written for the kernel module \"nvidia\".";
+        QTest::newRow("expert: X driver") << true << true << 1 << "fbdev" << "The X server driver \"fbdev\" was written for the kernel module \"nvidia\".";
+        QTest::newRow("no database name") << false << false << 0 << "nouveau" << QString();
     }
     void saveSuccess()
     {
         QFETCH(bool, expert);
         QFETCH(bool, named);
+        QFETCH(int, moduleRow);
         QFETCH(QString, driver);
+        QFETCH(QString, rebootNote);
 
         AdapterSpec spec = nvidiaSpec();
         Device adapter = makeAdapter(spec);
@@ -361,7 +371,7 @@ private Q_SLOTS:
             adapter.setIdentityForTest(spec.vendor, QString(), QStringLiteral("nVidia GP107"), spec.busId, QStringLiteral("0300"), Nvidia);
         }
         auto module = openFilled({adapter});
-        child<QComboBox>(module.get(), "kernelModuleBox")->setCurrentIndex(1);
+        child<QComboBox>(module.get(), "kernelModuleBox")->setCurrentIndex(moduleRow);
         auto *xorgBox = child<QComboBox>(module.get(), "xorgDriverBox");
         xorgBox->setCurrentIndex(0);
         Q_EMIT xorgBox->activated(0);
@@ -371,17 +381,19 @@ private Q_SLOTS:
 
         QCOMPARE(m_helper->calls.size(), 1);
         QCOMPARE(m_helper->calls.first().shortName, QStringLiteral("replace"));
-        const QVariantMap args = m_helper->calls.first().args;
-        QCOMPARE(args.value(QStringLiteral("driver")).toString(), driver);
-        QCOMPARE(args.value(QStringLiteral("modelName")).toString(), named ? spec.name : QStringLiteral("nVidia GP107"));
-        QCOMPARE(args.value(QStringLiteral("busId")).toString(), spec.busId);
-        QCOMPARE(args.value(QStringLiteral("classId")).toString(), QStringLiteral("0300"));
-        QCOMPARE(args.value(QStringLiteral("videoCardVendorId")).toInt(), 0x10de);
+        const QVariantMap expected{{QStringLiteral("driver"), driver},
+                                   {QStringLiteral("modelName"), named ? spec.name : QStringLiteral("nVidia GP107")},
+                                   {QStringLiteral("busId"), spec.busId},
+                                   {QStringLiteral("videoCardVendorId"), 0x10de}};
+        QCOMPARE(m_helper->calls.first().args, expected);
 
         QCOMPARE(m_reboots, 1);
-        QCOMPARE(module->getCurrentGpu()->currentDriver().trueName, QStringLiteral("nvidia"));
-        QCOMPARE(itemTexts(child<QComboBox>(module.get(), "kernelModuleBox")),
-                 (QStringList{QStringLiteral("nouveau"), QStringLiteral("nvidia (current)"), QStringLiteral("nvidia_drm")}));
+        QCOMPARE(m_rebootNote, rebootNote);
+        const QString saved = spec.modules.at(moduleRow);
+        QCOMPARE(module->getCurrentGpu()->currentDriver().trueName, saved);
+        QStringList after = spec.modules;
+        after[moduleRow] += QStringLiteral(" (current)");
+        QCOMPARE(itemTexts(child<QComboBox>(module.get(), "kernelModuleBox")), after);
     }
 
     void saveFailure_data()

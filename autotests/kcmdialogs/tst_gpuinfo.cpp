@@ -1,3 +1,4 @@
+#include "visibleskip.h"
 #include "device.h"
 #include "gpuinfo.h"
 #include "modulediscovery.h"
@@ -101,7 +102,7 @@ void TestGpuInfo::updateInfoFillsTheFiveLabels()
 void TestGpuInfo::rendererEmptyWithoutOpenGL()
 {
     if (QGuiApplication::platformName() != QLatin1String("offscreen") || qEnvironmentVariableIsSet("DISPLAY")) {
-        QSKIP("needs the offscreen platform without a display");
+        TEST_SKIP("needs the offscreen platform without a display");
     }
     QTest::ignoreMessage(QtWarningMsg, "Failed create QOpenGLContext");
     QCOMPARE(GpuInfo::currentRenderer(), QString());
@@ -115,7 +116,7 @@ void TestGpuInfo::rendererUnderXvfb()
         return;
     }
     if (!QFileInfo(QStringLiteral(XVFB_PROGRAM)).isExecutable()) {
-        QSKIP("Xvfb is not installed");
+        TEST_SKIP("Xvfb is not installed");
     }
     QProcess xvfb;
     const QString display = QStringLiteral(":%1").arg(90 + QCoreApplication::applicationPid() % 100);
@@ -161,7 +162,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     TestGpuInfo test;
     QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
+    return VisibleSkip::runStatus(QTest::qExec(&test, argc, argv));
 }
 
 #include "tst_gpuinfo.moc"

@@ -3,6 +3,7 @@
 // /etc/X11/xorg.conf.d and /usr/share/vela-admin-video-driver for every case, so the command
 // runs unchanged on its fixed paths and the host is never touched.
 
+#include "visibleskip.h"
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -171,10 +172,10 @@ void RestoreTest::ensureMountPoint(const QString &path)
 void RestoreTest::initTestCase()
 {
     if (::geteuid() != 0) {
-        QSKIP("needs root: the fixture folders are mounted over /etc and /usr/share in a private mount namespace");
+        TEST_SKIP("needs root: the fixture folders are mounted over /etc and /usr/share in a private mount namespace");
     }
     if (::unshare(CLONE_NEWNS) != 0) {
-        QSKIP(qPrintable(QStringLiteral("cannot create a private mount namespace: %1").arg(QString::fromLocal8Bit(std::strerror(errno)))));
+        TEST_SKIP(qPrintable(QStringLiteral("cannot create a private mount namespace: %1").arg(QString::fromLocal8Bit(std::strerror(errno)))));
     }
     QVERIFY2(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0, std::strerror(errno));
 
@@ -443,6 +444,6 @@ void RestoreTest::commandLine()
     QCOMPARE(std::make_tuple(snapshot(modprobeDir), snapshot(xorgDir), snapshot(backupRoot)), before);
 }
 
-QTEST_GUILESS_MAIN(RestoreTest)
+VISIBLE_SKIP_GUILESS_MAIN(RestoreTest)
 
 #include "restoretest.moc"

@@ -69,8 +69,9 @@ QString TearingHandler::note() const
 
 // --- X server ---------------------------------------------------------------------------------
 
-XorgTearingHandler::XorgTearingHandler(const QString &vendorName, const QString &driverName, IHelperRunner *runner)
-    : m_vendorName(vendorName)
+XorgTearingHandler::XorgTearingHandler(const Device &device, const QString &driverName, IHelperRunner *runner)
+    : m_device(device)
+    , m_vendorName(device.videoCardVendorId() == VideoCardVendorId::Amd ? QStringLiteral("amd") : QStringLiteral("intel"))
     , m_driverName(driverName)
     , m_runner(runner)
 {
@@ -87,10 +88,7 @@ bool XorgTearingHandler::applyTearing(bool enable)
     if (m_driverName.isEmpty()) {
         return false;
     }
-    const QVariantMap args{{QStringLiteral("vendor"), m_vendorName},
-                           {QStringLiteral("driverName"), m_driverName},
-                           {QStringLiteral("shouldEnable"), enable ? QStringLiteral("true") : QStringLiteral("false")}};
-    const HelperResult result = m_runner->run(HelperAction::tearing(), args);
+    const HelperResult result = m_runner->send(HelperRequests::tearing(m_device, m_driverName, enable));
     if (!result.ok) {
         qCDebug(KCM_VIDEODRIVER).noquote().nospace() << "D-Bus helper error: " << result.jobErrorString;
         qCDebug(KCM_VIDEODRIVER).noquote().nospace() << "Error code: " << result.errorCode;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "device.h"
+
 #include <QString>
 
 #include <functional>
@@ -30,10 +32,10 @@ public:
 class XorgTearingHandler : public TearingHandler
 {
 public:
-    // vendorName "intel" or "amd"; driverName the installed X driver to name, empty when none
-    // could be resolved (the switch is then unavailable). The runner, when given, must outlive
-    // the handler; without one the handler talks to KAuth.
-    XorgTearingHandler(const QString &vendorName, const QString &driverName, IHelperRunner *runner = nullptr);
+    // device: an Intel or AMD adapter; driverName the installed X driver to name, empty when
+    // none could be resolved (the switch is then unavailable). The runner, when given, must
+    // outlive the handler; without one the handler talks to KAuth.
+    XorgTearingHandler(const Device &device, const QString &driverName, IHelperRunner *runner = nullptr);
     ~XorgTearingHandler() override;
 
     bool applyTearing(bool enable) override;
@@ -46,7 +48,8 @@ public:
     }
 
 private:
-    QString m_vendorName;
+    Device m_device;
+    QString m_vendorName; // names the snippet: "intel" or "amd"
     QString m_driverName;
     std::unique_ptr<IHelperRunner> m_ownRunner;
     IHelperRunner *m_runner;

@@ -23,12 +23,8 @@ TearingManager::TearingManager(const Device &device, const QStringList &xorgDriv
         m_tearing = std::make_unique<NvidiaTearingHandler>();
         break;
     case VideoCardVendorId::Intel:
-        m_tearing = std::make_unique<XorgTearingHandler>(QStringLiteral("intel"),
-                                                         tearingDriverName(device, xorgDriverDirs, SystemPaths::xorgSwitchSnippet()));
-        break;
     case VideoCardVendorId::Amd:
-        m_tearing = std::make_unique<XorgTearingHandler>(QStringLiteral("amd"),
-                                                         tearingDriverName(device, xorgDriverDirs, SystemPaths::xorgSwitchSnippet()));
+        m_tearing = std::make_unique<XorgTearingHandler>(device, tearingDriverName(device, xorgDriverDirs, SystemPaths::xorgSwitchSnippet()));
         break;
     default:
         qCWarning(KCM_VIDEODRIVER) << "Unknown GPU vendor, tearing prevention may not be available.";

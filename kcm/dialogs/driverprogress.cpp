@@ -129,11 +129,17 @@ void DriverProgress::processResult(KJob *job)
     Q_EMIT finished(false);
 }
 
-bool DriverProgress::askForReboot()
+QString DriverProgress::rebootQuestionText(const QString &note)
+{
+    const QString question = i18n("For correct application, it is recommended to reboot the system.\nReboot now?");
+    return note.isEmpty() ? question : note + QLatin1Char('\n') + question;
+}
+
+bool DriverProgress::askForReboot(const QString &note)
 {
     const auto answer = QMessageBox::question(nullptr,
                                               i18n("Reboot system request"),
-                                              i18n("For correct application, it is recommended to reboot the system.\nReboot now?"),
+                                              rebootQuestionText(note),
                                               QMessageBox::Yes | QMessageBox::No,
                                               QMessageBox::NoButton);
     return answer == QMessageBox::Yes;
@@ -156,8 +162,12 @@ bool DriverProgress::rebootRequest(const RebootQuestion &askUser, RebootRequeste
     return false;
 }
 
-void DriverProgress::rebootRequest()
+void DriverProgress::rebootRequest(const QString &note)
 {
     RebootRequester requester = RebootRequester::systemDefault();
-    rebootRequest(&DriverProgress::askForReboot, requester);
+    rebootRequest(
+        [note] {
+            return askForReboot(note);
+        },
+        requester);
 }

@@ -37,15 +37,16 @@ public:
     int exec() override;
 
     // Asks whether to reboot now and, on yes, asks the desktop to reboot; reports a request
-    // that nobody took.
-    static void rebootRequest();
+    // that nobody took. A note (what was written, when it is not obvious) heads the question.
+    static void rebootRequest(const QString &note = QString());
 
     // The same with the question and the reboot back-ends given. Returns true when a reboot
     // was requested successfully.
     using RebootQuestion = std::function<bool()>;
     static bool rebootRequest(const RebootQuestion &askUser, RebootRequester &requester);
     // The question box; true when the administrator answered Yes.
-    static bool askForReboot();
+    static bool askForReboot(const QString &note = QString());
+    static QString rebootQuestionText(const QString &note);
     // The text of the box shown when no reboot could be requested.
     static QString rebootFailedText();
 

@@ -10,7 +10,6 @@
 #include "ui_mainmodule.h"
 #include "xorgdrivers.h"
 
-#include <KAuth/ActionReply>
 #include <KLocalizedString>
 #include <KMessageBox>
 
@@ -223,28 +222,7 @@ void MainModule::xorgDriverChosen(int row)
 
 QString MainModule::getError(int code) const
 {
-    switch (code) {
-    case KAuth::ActionReply::NoResponderError:
-        return i18n("The helper responder object hasn't been set.");
-    case KAuth::ActionReply::NoSuchActionError:
-        return i18n("The action does not exist.");
-    case KAuth::ActionReply::InvalidActionError:
-        return i18n("Invalid action.");
-    case KAuth::ActionReply::AuthorizationDeniedError:
-        return i18n("Authorization denied.");
-    case KAuth::ActionReply::UserCancelledError:
-        return i18n("Cancelled by user.");
-    case KAuth::ActionReply::HelperBusyError:
-        return i18n("The helping is busy performing another action.");
-    case KAuth::ActionReply::AlreadyStartedError:
-        return i18n("Action has already started and is currently running.");
-    case KAuth::ActionReply::DBusError:
-        return i18n("An error from D-Bus occured.");
-    case KAuth::ActionReply::BackendError:
-        return i18n("The underlying backend reported an error.");
-    default:
-        return i18n("Unknown error");
-    }
+    return HelperClient::errorTextForCode(code);
 }
 
 void MainModule::save()

@@ -66,6 +66,7 @@ Device::Device(hd_t *record, const ModuleIndex *index, PciNames *pciNames)
     m_driverList = parseDriverList(&names, index);
     m_name = pciNames ? nameDefinition(*pciNames) : nameDefinition();
     m_currentModuleIndex = findCurrentModuleIndex(record->driver);
+    m_moduleInUse = !m_driverList.isEmpty() && m_driverList.at(m_currentModuleIndex).displayName == text(record->driver);
     m_xorgDriver = findCurrentXOrgDriver(rawBusId);
     m_newModuleIndex = m_currentModuleIndex;
 

@@ -106,6 +106,13 @@ public:
     {
         return m_driverList;
     }
+    // Whether the adapter's bound kernel driver is one of driverList(): the module at
+    // currentDriver() really is in use. When it is not, currentDriver() is still the first
+    // module (selection relies on that), but nothing may be shown as the one in use.
+    bool hasModuleInUse() const
+    {
+        return m_moduleInUse;
+    }
     // Both rely on a non-empty module list, as every device that getGpus returns has.
     Module currentDriver() const
     {
@@ -124,9 +131,11 @@ public:
     {
         m_xorgDriver = driver;
     }
+    // A saved choice: from now on the chosen module counts as the one in use.
     void updateCurrentDriver()
     {
         m_currentModuleIndex = m_newModuleIndex;
+        m_moduleInUse = !m_driverList.isEmpty();
     }
     void setNewDriver(const QString &name);
     QPair<bool, Module> driverByTrueName(const QString &trueName) const;
@@ -142,10 +151,11 @@ public:
     QString nameDefinition(PciNames &pciNames) const;
 
     // For tests and for callers that assemble a device by hand.
-    void setDriverListForTest(const QList<Module> &modules, int currentIndex)
+    void setDriverListForTest(const QList<Module> &modules, int currentIndex, bool inUse = true)
     {
         m_driverList = modules;
         m_currentModuleIndex = m_newModuleIndex = currentIndex;
+        m_moduleInUse = inUse && !modules.isEmpty();
     }
     void setIdentityForTest(const QString &vendorName, const QString &name, const QString &model, const QString &sysfsBusId,
                             const QString &classId, VideoCardVendorId vendorId)
@@ -172,6 +182,7 @@ private:
     QString m_xorgDriver;
     qint32 m_currentModuleIndex = 0;
     qint32 m_newModuleIndex = 0;
+    bool m_moduleInUse = false;
     QList<Module> m_driverList;
     QString m_name;
     bool m_active = false;

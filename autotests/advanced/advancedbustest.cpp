@@ -65,7 +65,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         if (!FixtureFs::insideFixtureNamespace()) {
-            QSKIP("runs only inside the fixture namespace (machine-on-bus.sh)");
+            QFAIL("writes /etc/default/grub: run it only inside the fixture namespace (machine-on-bus.sh)");
         }
         // The packages acceleration needs are installed in the fixture universe.
         QProcess apt;

@@ -38,11 +38,15 @@ EndSection
 10-keyboard.conf
 20-vela-admin-video-driver.conf
 --- tree /usr/share/vela-admin-video-driver
-modprobe.d/
-modprobe.d/blacklist-fixture.conf
-xorg.conf.d/
-xorg.conf.d/10-keyboard.conf
-xorg.conf.d/20-vela-admin-driver.conf
+<date>/
+<date>/modprobe.d/
+<date>/modprobe.d/blacklist-fixture.conf
+<date>/xorg.conf.d/
+<date>/xorg.conf.d/10-keyboard.conf
+<date>/xorg.conf.d/20-vela-admin-driver.conf
+latest
+modprobe.d
+xorg.conf.d
 --- /usr/share/vela-admin-video-driver/xorg.conf.d/20-vela-admin-driver.conf
 Section "Device"
     Identifier "older"
@@ -60,19 +64,23 @@ EndSection
 
 [end of /etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf]
 --- tree /usr/share/vela-admin-video-driver
-modprobe.d/
-modprobe.d/blacklist-fixture.conf
-xorg.conf.d/
-xorg.conf.d/10-keyboard.conf
-xorg.conf.d/20-vela-admin-driver.conf
+<date>/
+<date>/modprobe.d/
+<date>/modprobe.d/blacklist-fixture.conf
+<date>/xorg.conf.d/
+<date>/xorg.conf.d/10-keyboard.conf
+<date>/xorg.conf.d/20-vela-admin-driver.conf
+latest
+modprobe.d
+xorg.conf.d
 $ set-xorg PCI:0b@0000:00:0 vesa
 stderr: corvo.cli: D-Bus helper error: The XOrg driver "vesa" is not installed: no vesa_drv.so in the XOrg driver folders.
 [exit 255]
 (nobody) $ set-module PCI:0b@0000:00:0 nvidia
-stderr: corvo.cli: D-Bus helper error: You are not authorized to perform this action.
+stderr: corvo.cli: D-Bus helper error: Authorization denied.
 [exit 255]
-(nobody) $ set-xorg PCI:0b@0000:00:0 nvidia
-stderr: corvo.cli: D-Bus helper error: You are not authorized to perform this action.
+(nobody) $ set-xorg PCI:0b@0000:00:0 nouveau
+stderr: corvo.cli: D-Bus helper error: Authorization denied.
 [exit 255]
 --- /etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf
 Section "Device"
@@ -102,16 +110,17 @@ check switch "$WORK/switch.expected" "${NVIDIA_DESKTOP[@]}" -- '
     tree /usr/share/vela-admin-video-driver
     run set-xorg PCI:0b@0000:00:0 vesa
     run --nobody set-module PCI:0b@0000:00:0 nvidia
-    run --nobody set-xorg PCI:0b@0000:00:0 nvidia
+    run --nobody set-xorg PCI:0b@0000:00:0 nouveau
     show /etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf
     tree /etc/X11/xorg.conf.d'
 
 # ---------------------------------------------------------------------------------------------
 # Refusals on an untouched machine: neither the snippet nor a backup nor the backup mark appear
-# (a refused request must not use up the one backup of the boot).
+# (a refused request must not use up the one backup of the boot). The X log names the driver
+# in use "NVIDIA": the tool itself refuses to set nvidia again.
 cat >"$WORK/refused.expected" <<'EOF'
 (nobody) $ set-module PCI:0b@0000:00:0 nvidia
-stderr: corvo.cli: D-Bus helper error: You are not authorized to perform this action.
+stderr: corvo.cli: D-Bus helper error: Authorization denied.
 [exit 255]
 $ set-xorg PCI:0b@0000:00:0 vesa
 stderr: corvo.cli: D-Bus helper error: The XOrg driver "vesa" is not installed: no vesa_drv.so in the XOrg driver folders.
@@ -119,19 +128,23 @@ stderr: corvo.cli: D-Bus helper error: The XOrg driver "vesa" is not installed: 
 $ set-xorg PCI:0b@0000:00:0 nouveau
 stderr: corvo.cli: D-Bus helper error: The XOrg driver "nouveau" is not installed: no nouveau_drv.so in the XOrg driver folders.
 [exit 255]
+$ set-xorg PCI:0b@0000:00:0 nvidia
+You are trying to set current xorg driver
+[exit 255]
 --- tree /etc/X11/xorg.conf.d
 10-keyboard.conf
 --- tree /usr/share/vela-admin-video-driver does not exist
---- /tmp/driver-root.mark does not exist
+--- /run/corvo-video-driver/backup.mark does not exist
 EOF
 check refused "$WORK/refused.expected" "${NVIDIA_DESKTOP[@]}" -- '
     printf "Section \"InputClass\"\nEndSection\n" >/etc/X11/xorg.conf.d/10-keyboard.conf
     run --nobody set-module PCI:0b@0000:00:0 nvidia
     run set-xorg PCI:0b@0000:00:0 vesa
     run set-xorg PCI:0b@0000:00:0 nouveau
+    run set-xorg PCI:0b@0000:00:0 nvidia
     tree /etc/X11/xorg.conf.d
     tree /usr/share/vela-admin-video-driver
-    show /tmp/driver-root.mark'
+    show /run/corvo-video-driver/backup.mark'
 
 # ---------------------------------------------------------------------------------------------
 # Two more adapters: an Intel one on bus 00 (the bus stays "00"), chosen by vendor name, and an

@@ -128,9 +128,9 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("xorgDrivers");
         QTest::addColumn<int>("xorgRow");
 
-        // Intel renders: its X log tag "modeset" picks modesetting, which ends the list.
+        // Intel renders: its X log tag "modeset" picks modesetting; every driver is listed.
         QTest::newRow("Intel renders") << intelRenderer << 0 << QStringLiteral("Intel Corporation") << QStringList{QStringLiteral("i915 (current)")} << 0
-                                       << QStringList{QStringLiteral("nouveau"), QStringLiteral("modesetting (current)")} << 1;
+                                       << QStringList{QStringLiteral("nouveau"), QStringLiteral("modesetting (current)"), QStringLiteral("nvidia")} << 1;
         // NVIDIA renders: nvidia is current because the bound driver equals nvidia.ko's declared
         // name; without a DRM node its X driver is unknown.
         QTest::newRow("NVIDIA renders") << nvidiaRenderer << 1 << QStringLiteral("nVidia Corporation")

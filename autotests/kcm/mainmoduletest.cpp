@@ -258,7 +258,7 @@ private Q_SLOTS:
 
         // The X log tag "modeset" stands for the "modesetting" driver of the active adapter.
         QTest::newRow("active adapter") << QStringLiteral("mesa intel(r)")
-                                        << QStringList{QStringLiteral("fbdev"), QStringLiteral("modesetting (current)")} << 1
+                                        << QStringList{QStringLiteral("fbdev"), QStringLiteral("modesetting (current)"), QStringLiteral("nouveau")} << 1
                                         << QStringLiteral("modesetting");
         QTest::newRow("inactive adapter") << QStringLiteral("nvidia")
                                           << QStringList{QStringLiteral("fbdev"), QStringLiteral("modesetting"), QStringLiteral("nouveau")} << -1
@@ -403,8 +403,8 @@ private Q_SLOTS:
 
         QTest::newRow("helper's own text") << QStringLiteral("Error getting arguments.")
                                            << QStringLiteral("Kernel module switch error: Error getting arguments.");
-        QTest::newRow("refused authorisation") << QStringLiteral("You are not authorized to perform this action.")
-                                               << QStringLiteral("Kernel module switch error: You are not authorized to perform this action.");
+        QTest::newRow("refused authorisation") << QStringLiteral("Authorization denied.")
+                                               << QStringLiteral("Kernel module switch error: Authorization denied.");
         QTest::newRow("no text at all") << QString() << QStringLiteral("Kernel module switch error: Unknown error");
     }
     void saveFailure()
@@ -547,6 +547,8 @@ private Q_SLOTS:
         QTest::newRow("no responder") << 1 << QStringLiteral("The helper responder object hasn't been set.");
         QTest::newRow("denied") << 4 << QStringLiteral("Authorization denied.");
         QTest::newRow("cancelled") << 5 << QStringLiteral("Cancelled by user.");
+        QTest::newRow("busy") << 6 << QStringLiteral("The helper is busy performing another action.");
+        QTest::newRow("D-Bus") << 8 << QStringLiteral("An error from D-Bus occurred.");
         QTest::newRow("backend") << 9 << QStringLiteral("The underlying backend reported an error.");
         QTest::newRow("past the last") << 10 << QStringLiteral("Unknown error");
         QTest::newRow("helper error") << -1 << QStringLiteral("Unknown error");

@@ -235,7 +235,7 @@ void TestDriverProgress::deniedAuthorisation()
     QCOMPARE(jobError, 4); // KAuth's AuthorizationDeniedError
     QCOMPARE(finished.first().first().toBool(), false);
     QCOMPARE(answerer.shownTexts(),
-             QStringList{QStringLiteral("Transaction error: You are not authorized to perform this action.")});
+             QStringList{QStringLiteral("Transaction error: Authorization denied.")});
     QTest::qWait(300);
     QCOMPARE(finished.count(), 1);
     QCOMPARE(answerer.seen.size(), 1);

@@ -50,7 +50,7 @@ QString TearingManager::tearingDriverName(const Device &device, const QStringLis
             return configured;
         }
     }
-    return XOrgDrivers::resolveTag(device.xorgDriver(), xorgDriverDirs);
+    return XOrgDrivers::driverInUse(device.xorgDriver(), XOrgDrivers::installedDrivers(xorgDriverDirs));
 }
 
 QString TearingManager::applyTearing(bool enable)

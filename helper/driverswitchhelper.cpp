@@ -6,6 +6,8 @@
 #include "busconfig.h"
 #include "systempaths.h"
 #include "packagemarks.h"
+// Header-only: the clients read the snippets back by the same rules.
+#include "../lib/xorgsnippet.h"
 
 #include <KAuth/HelperSupport>
 
@@ -198,6 +200,7 @@ KAuth::ActionReply DriverSwitchHelper::replace(const QVariantMap &args)
     if (!writeSnippet()) {
         return errorReply(QStringLiteral("XOrg configuration update error"));
     }
+    alignTearingSnippets(m_driver);
     return KAuth::ActionReply::SuccessReply();
 }
 
@@ -545,6 +548,13 @@ KAuth::ActionReply DriverSwitchHelper::tearing(const QVariantMap &args)
     if (!HelperLogic::xorgDriverExists(driverName, HelperPaths::xorgDriverDirs())) {
         return errorReply(QStringLiteral("The XOrg driver \"%1\" is not installed: no %1_drv.so in the XOrg driver folders.").arg(driverName));
     }
+    // The tearing snippet sorts before the switch snippet, and the X server builds its screen
+    // on the first Device section it reads: a different driver here would undo the switch.
+    const QString switched = switchSnippetDriver();
+    if (!switched.isEmpty() && switched != driverName) {
+        return errorReply(QStringLiteral("The tearing configuration must name the XOrg driver \"%1\" that the driver switch configured, not \"%2\".")
+                              .arg(switched, driverName));
+    }
     if (!backupOnce()) {
         return errorReply(backupFailed());
     }
@@ -555,6 +565,41 @@ KAuth::ActionReply DriverSwitchHelper::tearing(const QVariantMap &args)
         return errorReply(QStringLiteral("Cannot write to XOrg config file"));
     }
     return KAuth::ActionReply::SuccessReply();
+}
+
+QString DriverSwitchHelper::switchSnippetDriver() const
+{
+    QFile snippet(HelperPaths::xorgSnippet());
+    if (!snippet.open(QIODevice::ReadOnly)) {
+        return QString();
+    }
+    return XOrgSnippet::deviceDriver(snippet.read(64 * 1024));
+}
+
+void DriverSwitchHelper::alignTearingSnippets(const QString &driver)
+{
+    // A tearing snippet written for the driver used before the switch keeps its TearFree value
+    // and names the newly chosen driver, so that the X server still starts with the switch's.
+    for (const QString &vendor : HelperPaths::tearingVendors()) {
+        const QString path = HelperPaths::tearingFile(vendor);
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        const QByteArray text = file.read(64 * 1024);
+        file.close();
+        if (XOrgSnippet::deviceDriver(text) == driver) {
+            continue;
+        }
+        QString tearFree = XOrgSnippet::tearFreeValue(text);
+        if (!HelperLogic::isSafeConfigValue(tearFree) || tearFree.isEmpty()) {
+            tearFree = QStringLiteral("false");
+        }
+        QString error;
+        if (!writeFileAtomically(path, HelperLogic::buildTearingConfig(driver, tearFree).toUtf8(), &error)) {
+            qCWarning(HELPER) << "Cannot update the tearing configuration" << path << "for the new driver:" << error;
+        }
+    }
 }
 
 KAuth::ActionReply DriverSwitchHelper::install(const QVariantMap &args)

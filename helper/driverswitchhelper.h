@@ -49,6 +49,10 @@ private:
     bool backupOnce();
     void buildSnippet();
     bool writeSnippet();
+    // The driver the switch snippet names; empty when there is no snippet or it names none.
+    QString switchSnippetDriver() const;
+    // Makes every existing tearing snippet name the driver just switched to.
+    void alignTearingSnippets(const QString &driver);
     KAuth::ActionReply changePackages(const QStringList &names, PackageMode mode);
 
     QString m_driver;

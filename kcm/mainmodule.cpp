@@ -1,4 +1,5 @@
 #include "mainmodule.h"
+#include "advanced/advancedsettingsdialog.h"
 #include "dialogs/driverprogress.h"
 #include "dialogs/gpuinfo.h"
 #include "dialogs/moduleinfo.h"
@@ -17,8 +18,8 @@
 #include <QThreadPool>
 #include <QtConcurrent>
 
-// The installer, the remover and the advanced settings are not part of this module yet; their
-// buttons are shown but stay disabled.
+// The installer and the remover are not part of this module yet; their buttons are shown but
+// stay disabled.
 static constexpr bool laterFeaturesAvailable = false;
 
 MainModule::Services MainModule::Services::system()
@@ -50,7 +51,6 @@ MainModule::MainModule(QWidget *parent, const QList<QVariant> &args, Services se
     const QString later = i18n("Not available yet");
     ui->installDrivers->setToolTip(later);
     ui->removeDrivers->setToolTip(later);
-    ui->tweaks->setToolTip(later);
     setGuiEnabled(false);
 
     // The probe walks the module tree and starts external programs: seconds of work that must
@@ -90,7 +90,7 @@ void MainModule::setGuiEnabled(bool enabled) const
     ui->xorgGroup->setEnabled(enabled);
     ui->installDrivers->setEnabled(enabled && laterFeaturesAvailable);
     ui->removeDrivers->setEnabled(enabled && laterFeaturesAvailable);
-    ui->tweaks->setEnabled(enabled && laterFeaturesAvailable);
+    ui->tweaks->setEnabled(enabled);
 }
 
 void MainModule::initUi()
@@ -316,5 +316,6 @@ void MainModule::showDriverRemover()
 
 void MainModule::showAdvancedSettings()
 {
-    qCDebug(KCM_VIDEODRIVER) << "The advanced settings are not available in this build";
+    AdvancedSettingsDialog dialog(gpus, this);
+    dialog.exec();
 }

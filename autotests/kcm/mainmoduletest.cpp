@@ -70,8 +70,8 @@ bool reportedChange(const QSignalSpy &spy)
     return false;
 }
 
-const char *const controls[] = {"gpuBox", "kernelModuleBox", "gpuLabel", "kernelModuleLabel", "gpuInfo", "kernelModuleInfo", "xorgGroup"};
-const char *const laterButtons[] = {"installDrivers", "removeDrivers", "tweaks"};
+const char *const controls[] = {"gpuBox", "kernelModuleBox", "gpuLabel", "kernelModuleLabel", "gpuInfo", "kernelModuleInfo", "xorgGroup", "tweaks"};
+const char *const laterButtons[] = {"installDrivers", "removeDrivers"};
 }
 
 class MainModuleTest : public QObject

@@ -19,6 +19,8 @@ struct ActionEntry {
     Handler handler;
     QList<QPair<QString, QString>> arguments; // (name, description), in order
     QString description;
+    // What the handler reads of the adapters; the probe finds out no more.
+    ProbeDetail probe = ProbeDetail::Complete;
 };
 
 // All actions, keyed and ordered by name. Texts are translated, so build it once the

@@ -40,6 +40,11 @@ int status(const QStringList &args, QList<Device> &gpus)
         return -1;
     }
     IntelVideoConfigurator configurator;
+    // A missing file would read as mode 0 and compression off, which it is not.
+    const QString problem = configurator.readProblem();
+    if (!problem.isEmpty()) {
+        return reportError(problem);
+    }
     Output::line(i18n("Current Intel GPU acceleration settings:"));
     Output::line(QLatin1Char('\t') + i18n("GuC mode: %1", QString::number(int(configurator.gucMode()))));
     Output::line(QLatin1Char('\t') + i18n("Frame Buffer Compression (FBC): %1", stateText(configurator.fbcIsEnable())));
@@ -51,10 +56,11 @@ int setGuc(const QStringList &args, QList<Device> &gpus)
     if (!hasIntelGpu(gpus)) {
         return -1;
     }
+    // Exactly one digit: toInt would also take " 3" or "+2".
     const QString value = args.value(1);
-    bool ok = false;
-    const int number = value.toInt(&ok, 10);
-    if (!ok || number < int(GucMode::Disabled) || number > int(GucMode::FullGucHuc)) {
+    const bool valid = value.size() == 1 && value.at(0) >= QLatin1Char('0') && value.at(0) <= QLatin1Char('3');
+    const int number = valid ? value.at(0).digitValue() : -1;
+    if (!valid) {
         Output::line(i18n("Invalid argument: %1. Use values 0, 1, 2, or 3.", value));
         return -1;
     }

@@ -27,10 +27,11 @@ int listModules(const QStringList &args, QList<Device> &gpus)
     }
     Output::line(i18n("Kernel modules for ") + argument);
     const QList<Module> modules = gpu->driverList();
-    // An adapter the tool keeps without modules has no current one.
-    const QString current = modules.isEmpty() ? QString() : gpu->currentDriver().displayName;
+    // Only the module the adapter is really bound to is current; an adapter without one, or
+    // kept without modules, shows none.
+    const QString current = gpu->hasModuleInUse() ? gpu->currentDriver().displayName : QString();
     for (const Module &module : modules) {
-        Output::line(module.displayName == current ? module.displayName + QStringLiteral(" (current)") : module.displayName);
+        Output::line(!current.isEmpty() && module.displayName == current ? module.displayName + QStringLiteral(" (current)") : module.displayName);
     }
     return 0;
 }

@@ -3,6 +3,8 @@
 #include "gpulookup.h"
 #include "helperclient.h"
 #include "output.h"
+#include "systempaths.h"
+#include "xorgdrivers.h"
 
 #include <KLocalizedString>
 
@@ -56,9 +58,10 @@ int setXOrg(const QStringList &args, QList<Device> &gpus, IHelperRunner &runner)
         qCCritical(CLI) << "The driver name is not specified.";
         return -1;
     }
-    // An unknown current driver (X did not start, or runs elsewhere) refuses nothing.
-    const QString current = gpu->xorgDriver();
-    if (!current.isEmpty() && driver.contains(current)) {
+    // Only the installed driver the X log names is refused; an unknown one (X did not start,
+    // or the adapter has no DRM node) refuses nothing.
+    const QString current = XOrgDrivers::driverInUse(gpu->xorgDriver(), XOrgDrivers::installedDrivers(SystemPaths::xorgDriverDirs()));
+    if (!current.isEmpty() && driver == current) {
         Output::line(i18n("You are trying to set current xorg driver"));
         return -1;
     }

@@ -2,29 +2,34 @@
 
 #include "helper_debug.h"
 #include "helperlogic.h"
-#include "systempaths.h"
+#include "backuplayout.h"
 #include "busconfig.h"
+#include "systempaths.h"
 #include "packagemarks.h"
+// Header-only: the clients read the snippets back by the same rules.
+#include "../lib/xorgsnippet.h"
 
 #include <KAuth/HelperSupport>
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusServiceWatcher>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QSaveFile>
-#include <QScopedPointer>
 #include <QTimer>
 
 #include <qapt/backend.h>
 #include <qapt/transaction.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -133,10 +138,10 @@ ProgramRun runProgram(const QString &program, const QStringList &arguments, int 
     return run;
 }
 
-QString effectiveLoginName()
+// A change without a backup to go back to is no change the helper makes.
+QString backupFailed()
 {
-    const struct passwd *entry = ::getpwuid(::geteuid());
-    return entry ? QString::fromLocal8Bit(entry->pw_name) : QString::number(::geteuid());
+    return QStringLiteral("Failed to create backup directory; nothing was changed");
 }
 }
 
@@ -144,6 +149,7 @@ DriverSwitchHelper::DriverSwitchHelper(QObject *parent)
     : QObject(parent)
     , m_backend(new QApt::Backend(this))
     , m_updateGrubTimeoutMs(TimeLimits::updateGrubMs)
+    , m_packageSilenceLimitMs(TimeLimits::packageSilenceMs)
 {
 }
 
@@ -152,6 +158,11 @@ DriverSwitchHelper::~DriverSwitchHelper() = default;
 void DriverSwitchHelper::setUpdateGrubTimeoutMs(int ms)
 {
     m_updateGrubTimeoutMs = ms;
+}
+
+void DriverSwitchHelper::setPackageSilenceLimitMs(int ms)
+{
+    m_packageSilenceLimitMs = ms;
 }
 
 KAuth::ActionReply DriverSwitchHelper::replace(const QVariantMap &args)
@@ -180,13 +191,16 @@ KAuth::ActionReply DriverSwitchHelper::replace(const QVariantMap &args)
         qCWarning(HELPER) << "Unknown video card vendor type.";
     }
 
-    backupOnce();
+    if (!backupOnce()) {
+        return errorReply(backupFailed());
+    }
 
     m_xorgConfig.clear(); // every switch describes the whole configuration anew
     buildSnippet();
     if (!writeSnippet()) {
         return errorReply(QStringLiteral("XOrg configuration update error"));
     }
+    alignTearingSnippets(m_driver);
     return KAuth::ActionReply::SuccessReply();
 }
 
@@ -217,95 +231,244 @@ bool DriverSwitchHelper::writeSnippet()
     return true;
 }
 
-bool DriverSwitchHelper::createBackupMark()
+namespace
 {
-    const QByteArray mark = QFile::encodeName(HelperPaths::backupMarkPrefix() + effectiveLoginName() + HelperPaths::backupMarkSuffix());
-    struct stat st;
-    if (::lstat(mark.constData(), &st) == 0) {
-        // Anyone can create files in /tmp: only a mark root made itself says a backup was taken.
-        // The helper makes it empty and with one name; a hard link to some other root file is
-        // not it.
-        if (S_ISREG(st.st_mode) && st.st_uid == 0 && st.st_nlink == 1 && st.st_size == 0) {
-            return false;
-        }
-        qCWarning(HELPER) << "Ignoring a backup mark not created by root:" << mark;
-        if (::unlink(mark.constData()) != 0) {
-            qCWarning(HELPER) << "Cannot remove the foreign backup mark:" << std::strerror(errno);
-            return false;
-        }
+QByteArray enc(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+QString randomSuffix()
+{
+    return QString::number(QRandomGenerator::global()->generate64(), 36);
+}
+
+// Flushes everything written to the file system of the folder, so that a rename that follows
+// never publishes a copy whose data is still only in memory.
+void syncFileSystemOf(const QString &dir)
+{
+    const int fd = ::open(enc(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::syncfs(fd);
+        ::close(fd);
     }
-    const int fd = ::open(mark.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        qCWarning(HELPER) << "Cannot create the backup mark" << mark << std::strerror(errno);
+}
+
+// rename(2) of a symlink over `path`: readers see the old link or the new one.
+bool replaceSymlink(const QString &path, const QString &target)
+{
+    const QString temporary = QFileInfo(path).path() + QLatin1Char('/') + BackupLayout::linkPrefix() + randomSuffix();
+    if (::symlink(enc(target).constData(), enc(temporary).constData()) != 0) {
         return false;
     }
-    ::close(fd);
+    if (::rename(enc(temporary).constData(), enc(path).constData()) != 0) {
+        ::unlink(enc(temporary).constData());
+        return false;
+    }
     return true;
+}
+
+// Deletes a folder of the helper's own making, first renamed to a hidden name in one step so
+// that it never shows half deleted under its real name.
+void pruneFolder(const QString &root, const QString &name)
+{
+    const QString hidden = root + QLatin1Char('/') + BackupLayout::prunePrefix() + name + QLatin1Char('-') + randomSuffix();
+    if (::rename(enc(root + QLatin1Char('/') + name).constData(), enc(hidden).constData()) == 0) {
+        QDir(hidden).removeRecursively();
+    }
+}
+}
+
+bool DriverSwitchHelper::backupMarkExists() const
+{
+    // /run is root's alone and emptied at every boot: nobody else can make or block the mark.
+    struct stat st;
+    const QByteArray mark = enc(HelperPaths::backupMark());
+    return ::lstat(mark.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == 0;
+}
+
+void DriverSwitchHelper::createBackupMark()
+{
+    const QByteArray dir = enc(QFileInfo(HelperPaths::backupMark()).path());
+    if (::mkdir(dir.constData(), 0755) != 0 && errno != EEXIST) {
+        qCWarning(HELPER) << "Cannot create" << dir << std::strerror(errno);
+        return;
+    }
+    struct stat st;
+    if (::lstat(dir.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != 0 || (st.st_mode & 022)) {
+        qCWarning(HELPER) << "Not using" << dir << "for the backup mark: not a folder only root can write";
+        return;
+    }
+    const int fd = ::open(enc(HelperPaths::backupMark()).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        qCWarning(HELPER) << "Cannot create the backup mark" << HelperPaths::backupMark() << std::strerror(errno);
+        return;
+    }
+    ::close(fd);
+}
+
+void DriverSwitchHelper::setBackupHookForTests(std::function<void()> afterGenerationRename)
+{
+    m_afterGenerationRename = std::move(afterGenerationRename);
+}
+
+bool DriverSwitchHelper::copyInto(const QString &staging)
+{
+    for (const BackupLayout::Item &item : BackupLayout::items()) {
+        const QString target = staging + QLatin1Char('/') + item.name;
+        struct stat st;
+        if (::lstat(enc(item.livePath).constData(), &st) != 0) {
+            if (item.folder) {
+                QDir().mkpath(target); // nothing to keep, but the layout stays the same
+            }
+            continue;
+        }
+        // -a keeps modes, times, owners and symlinks; -T copies the folder itself to the name.
+        const ProgramRun run = runProgram(HelperPaths::cpProgram(), {QStringLiteral("-a"), QStringLiteral("-T"), QStringLiteral("--"), item.livePath, target},
+                                          TimeLimits::processMs);
+        if (!run.finished || run.exitCode != 0) {
+            qCWarning(HELPER) << "Cannot copy" << item.livePath << "into the backup";
+            return false;
+        }
+    }
+    return true;
+}
+
+// A fresh generation made of a complete copy: returns its name, or an empty text.
+QString DriverSwitchHelper::publishGeneration(const QString &root, const std::function<bool(const QString &)> &fill, const QDateTime &time)
+{
+    const QString staging = root + QLatin1Char('/') + BackupLayout::stagingPrefix() + randomSuffix();
+    if (::mkdir(enc(staging).constData(), 0755) != 0) {
+        return QString();
+    }
+    if (!fill(staging)) {
+        QDir(staging).removeRecursively();
+        return QString();
+    }
+    syncFileSystemOf(staging);
+    const QString base = BackupLayout::generationBaseName(time);
+    for (int n = 1; n < 1000; ++n) {
+        const QString name = n == 1 ? base : base + QStringLiteral("-%1").arg(n);
+        struct stat st;
+        if (::lstat(enc(root + QLatin1Char('/') + name).constData(), &st) == 0) {
+            continue;
+        }
+        if (::rename(enc(staging).constData(), enc(root + QLatin1Char('/') + name).constData()) == 0) {
+            syncFileSystemOf(root);
+            return name;
+        }
+        break;
+    }
+    QDir(staging).removeRecursively();
+    return QString();
 }
 
 bool DriverSwitchHelper::backup()
 {
-    // The copies are made in a fresh folder beside the backup folder and swapped in only when
-    // both succeeded, so a failed copy never leaves a half backup behind.
-    const QString target = HelperPaths::backupDir();
-    const QString staging = target + QStringLiteral(".new");
-    const QString previous = target + QStringLiteral(".old");
-    QDir(staging).removeRecursively();
-    QDir(previous).removeRecursively();
-    if (!QDir().mkpath(staging)) {
+    const QString root = HelperPaths::backupDir();
+    if (!QDir().mkpath(root) || !QFileInfo(root).isDir() || QFileInfo(root).isSymLink()) {
+        qCWarning(HELPER) << "The backup folder" << root << "is not a folder";
         return false;
     }
-    const QList<QPair<QString, QString>> copies = {
-        {HelperPaths::modprobeDir(), staging + QStringLiteral("/modprobe.d")},
-        {HelperPaths::xorgConfDir(), staging + QStringLiteral("/xorg.conf.d")},
-    };
-    for (const auto &copy : copies) {
-        if (!QFileInfo(copy.first).isDir()) {
-            QDir().mkpath(copy.second); // nothing to keep, but the layout stays the same
+    // Copies a crash left half made, folders half pruned and links never renamed into place are
+    // the helper's own and useless.
+    for (const QString &name : QDir(root).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        const QString path = root + QLatin1Char('/') + name;
+        if (name.startsWith(BackupLayout::stagingPrefix()) || name.startsWith(BackupLayout::prunePrefix())) {
+            QDir(path).removeRecursively();
+        } else if (name.startsWith(BackupLayout::linkPrefix())) {
+            QFile::remove(path);
+        }
+    }
+
+    // A backup of the older single-copy layout (real folders at the top) becomes a generation
+    // of its own, dated by its folder, before the top names turn into links to the newest.
+    for (const BackupLayout::Item &item : BackupLayout::items()) {
+        if (!item.folder) {
             continue;
         }
-        // -a keeps modes, times, owners and symlinks; -T copies the folder itself to the name.
-        const ProgramRun run = runProgram(HelperPaths::cpProgram(),
-                                          {QStringLiteral("-a"), QStringLiteral("-T"), QStringLiteral("--"), copy.first, copy.second},
-                                          TimeLimits::processMs);
-        if (!run.finished || run.exitCode != 0) {
-            QDir(staging).removeRecursively();
+        const QString top = root + QLatin1Char('/') + item.name;
+        struct stat st;
+        if (::lstat(enc(top).constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            continue;
+        }
+        const QString name = publishGeneration(
+            root,
+            [&](const QString &staging) {
+                for (const BackupLayout::Item &other : BackupLayout::items()) {
+                    const QString from = root + QLatin1Char('/') + other.name;
+                    struct stat os;
+                    if (!other.folder || ::lstat(enc(from).constData(), &os) != 0 || !S_ISDIR(os.st_mode)) {
+                        continue;
+                    }
+                    const ProgramRun run = runProgram(HelperPaths::cpProgram(), {QStringLiteral("-a"), QStringLiteral("-T"), QStringLiteral("--"), from, staging + QLatin1Char('/') + other.name},
+                                                      TimeLimits::processMs);
+                    if (!run.finished || run.exitCode != 0) {
+                        return false;
+                    }
+                }
+                return true;
+            },
+            QDateTime::fromSecsSinceEpoch(st.st_mtime, Qt::UTC));
+        if (name.isEmpty()) {
+            qCWarning(HELPER) << "Cannot keep the backup of the older layout as a generation";
             return false;
         }
+        // Its copy is a generation now; the top folders give way to the links.
+        for (const BackupLayout::Item &other : BackupLayout::items()) {
+            struct stat os;
+            const QString from = root + QLatin1Char('/') + other.name;
+            if (other.folder && ::lstat(enc(from).constData(), &os) == 0 && S_ISDIR(os.st_mode)) {
+                pruneFolder(root, other.name);
+            }
+        }
+        break;
     }
-    if (QFileInfo::exists(target) && !QDir().rename(target, previous)) {
-        QDir(staging).removeRecursively();
+
+    const QString name = publishGeneration(
+        root,
+        [this](const QString &staging) {
+            return copyInto(staging);
+        },
+        QDateTime::currentDateTimeUtc());
+    if (name.isEmpty()) {
         return false;
     }
-    if (!QDir().rename(staging, target)) {
-        QDir().rename(previous, target);
-        return false;
+    if (m_afterGenerationRename) {
+        m_afterGenerationRename();
     }
-    // Only the two copies are the helper's to replace. Anything else in the backup folder (the
-    // restore command sets files aside there) is carried over; should that fail, the previous
-    // folder stays where it is rather than being deleted with it.
-    bool carriedOver = true;
-    const QStringList others = QDir(previous).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-    for (const QString &name : others) {
-        if (name == QLatin1String("modprobe.d") || name == QLatin1String("xorg.conf.d")) {
-            continue;
-        }
-        if (!QDir().rename(previous + QLatin1Char('/') + name, target + QLatin1Char('/') + name)) {
-            qCWarning(HELPER) << "Cannot carry over" << name << "into the new backup; the previous backup is kept in" << previous;
-            carriedOver = false;
+    if (!replaceSymlink(root + QLatin1Char('/') + BackupLayout::latestLink(), name)) {
+        qCWarning(HELPER) << "Cannot point" << BackupLayout::latestLink() << "at the new backup" << name;
+    }
+    for (const BackupLayout::Item &item : BackupLayout::items()) {
+        const QString top = root + QLatin1Char('/') + item.name;
+        const QString target = BackupLayout::latestLink() + QLatin1Char('/') + item.name;
+        struct stat st;
+        if (item.folder && (::lstat(enc(top).constData(), &st) != 0 || S_ISLNK(st.st_mode))) {
+            replaceSymlink(top, target);
         }
     }
-    if (carriedOver) {
-        QDir(previous).removeRecursively();
+
+    const QStringList all = BackupLayout::generations(root);
+    for (int i = 0; i + BackupLayout::keptGenerations < all.size(); ++i) {
+        if (all.at(i) != name) {
+            pruneFolder(root, all.at(i));
+        }
     }
     return true;
 }
 
-void DriverSwitchHelper::backupOnce()
+bool DriverSwitchHelper::backupOnce()
 {
-    if (createBackupMark() && !backup()) {
-        qCWarning(HELPER) << "Failed to create backup directory";
+    if (backupMarkExists()) {
+        return true;
     }
+    if (!backup()) {
+        qCWarning(HELPER) << "Failed to create backup directory";
+        return false;
+    }
+    createBackupMark();
+    return true;
 }
 
 KAuth::ActionReply DriverSwitchHelper::acceleration(const QVariantMap &args)
@@ -313,41 +476,58 @@ KAuth::ActionReply DriverSwitchHelper::acceleration(const QVariantMap &args)
     if (args.isEmpty()) {
         return errorReply(QStringLiteral("acceleration change: Empty arguments!"));
     }
-    bool ok = true;
-    const QString content = textArg(args, QStringLiteral("grub_content"), &ok);
-    if (!ok || content.isEmpty()) {
+    // The file is bytes in whatever encoding its author used: the clients send it as bytes.
+    // A text is taken as UTF-8, which only ever matches a file in that encoding.
+    const QVariant value = args.value(QStringLiteral("grub_content"));
+    QByteArray content;
+    if (value.userType() == QMetaType::QByteArray) {
+        content = value.toByteArray();
+    } else if (value.userType() == QMetaType::QString) {
+        content = value.toString().toUtf8();
+    }
+    if (content.isEmpty()) {
         return errorReply(QStringLiteral("acceleration change: grub content empty"));
     }
-    // update-grub sources this file as root: only the kernel command line may change, and only
-    // to a plain quoted value.
+    // update-grub sources this file as root: only the kernel parameters of the default command
+    // line may change.
     QFile current(HelperPaths::grubDefaults());
     if (!current.open(QIODevice::ReadOnly)) {
         return errorReply(QStringLiteral("acceleration change: %1").arg(current.errorString()));
     }
-    const QString reason = HelperLogic::checkGrubContent(QString::fromUtf8(current.readAll()), content);
+    const QByteArray previous = current.readAll();
     current.close();
+    const QString reason = HelperLogic::checkGrubContent(previous, content);
     if (!reason.isEmpty()) {
         return errorReply(QStringLiteral("acceleration change: %1").arg(reason));
     }
+    if (!backupOnce()) {
+        return errorReply(QStringLiteral("acceleration change: ") + backupFailed());
+    }
     QString error;
-    if (!writeFileAtomically(HelperPaths::grubDefaults(), content.toUtf8(), &error)) {
+    if (!writeFileAtomically(HelperPaths::grubDefaults(), content, &error)) {
         return errorReply(QStringLiteral("acceleration change: %1").arg(error));
     }
 
     const ProgramRun run = runProgram(HelperPaths::updateGrubProgram(), {}, m_updateGrubTimeoutMs);
+    QString failure;
     if (!run.started) {
-        qCWarning(HELPER) << "update-grub failed with code" << run.exitCode;
-        return errorReply(QStringLiteral("acceleration change: update-grub could not be started"));
+        failure = QStringLiteral("update-grub could not be started");
+    } else if (!run.finished) {
+        failure = QStringLiteral("update-grub did not finish within %1 seconds").arg(m_updateGrubTimeoutMs / 1000);
+    } else if (run.exitCode != 0) {
+        failure = QStringLiteral("update-grub failed with exit code %1").arg(run.exitCode);
     }
-    if (!run.finished) {
-        qCWarning(HELPER) << "update-grub failed with code" << run.exitCode;
-        return errorReply(QStringLiteral("acceleration change: update-grub did not finish within %1 seconds").arg(m_updateGrubTimeoutMs / 1000));
+    if (failure.isEmpty()) {
+        return KAuth::ActionReply::SuccessReply();
     }
-    if (run.exitCode != 0) {
-        qCWarning(HELPER) << "update-grub failed with code" << run.exitCode;
-        return errorReply(QStringLiteral("acceleration change: update-grub failed with exit code %1").arg(run.exitCode));
+    qCWarning(HELPER) << "update-grub failed with code" << run.exitCode;
+    // A defaults file that update-grub could not take must not stay for the kernel packages'
+    // own update-grub runs to trip over: the previous one goes back.
+    if (!writeFileAtomically(HelperPaths::grubDefaults(), previous, &error)) {
+        qCCritical(HELPER) << "Cannot put the previous" << HelperPaths::grubDefaults() << "back:" << error;
+        return errorReply(QStringLiteral("acceleration change: %1; the previous boot loader defaults could not be put back: %2").arg(failure, error));
     }
-    return KAuth::ActionReply::SuccessReply();
+    return errorReply(QStringLiteral("acceleration change: %1; the previous boot loader defaults were put back").arg(failure));
 }
 
 KAuth::ActionReply DriverSwitchHelper::tearing(const QVariantMap &args)
@@ -368,6 +548,16 @@ KAuth::ActionReply DriverSwitchHelper::tearing(const QVariantMap &args)
     if (!HelperLogic::xorgDriverExists(driverName, HelperPaths::xorgDriverDirs())) {
         return errorReply(QStringLiteral("The XOrg driver \"%1\" is not installed: no %1_drv.so in the XOrg driver folders.").arg(driverName));
     }
+    // The tearing snippet sorts before the switch snippet, and the X server builds its screen
+    // on the first Device section it reads: a different driver here would undo the switch.
+    const QString switched = switchSnippetDriver();
+    if (!switched.isEmpty() && switched != driverName) {
+        return errorReply(QStringLiteral("The tearing configuration must name the XOrg driver \"%1\" that the driver switch configured, not \"%2\".")
+                              .arg(switched, driverName));
+    }
+    if (!backupOnce()) {
+        return errorReply(backupFailed());
+    }
     QDir().mkpath(HelperPaths::xorgConfDir());
     QString error;
     if (!writeFileAtomically(HelperPaths::tearingFile(vendor), HelperLogic::buildTearingConfig(driverName, tearFree).toUtf8(), &error)) {
@@ -375,6 +565,41 @@ KAuth::ActionReply DriverSwitchHelper::tearing(const QVariantMap &args)
         return errorReply(QStringLiteral("Cannot write to XOrg config file"));
     }
     return KAuth::ActionReply::SuccessReply();
+}
+
+QString DriverSwitchHelper::switchSnippetDriver() const
+{
+    QFile snippet(HelperPaths::xorgSnippet());
+    if (!snippet.open(QIODevice::ReadOnly)) {
+        return QString();
+    }
+    return XOrgSnippet::deviceDriver(snippet.read(64 * 1024));
+}
+
+void DriverSwitchHelper::alignTearingSnippets(const QString &driver)
+{
+    // A tearing snippet written for the driver used before the switch keeps its TearFree value
+    // and names the newly chosen driver, so that the X server still starts with the switch's.
+    for (const QString &vendor : HelperPaths::tearingVendors()) {
+        const QString path = HelperPaths::tearingFile(vendor);
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        const QByteArray text = file.read(64 * 1024);
+        file.close();
+        if (XOrgSnippet::deviceDriver(text) == driver) {
+            continue;
+        }
+        QString tearFree = XOrgSnippet::tearFreeValue(text);
+        if (!HelperLogic::isSafeConfigValue(tearFree) || tearFree.isEmpty()) {
+            tearFree = QStringLiteral("false");
+        }
+        QString error;
+        if (!writeFileAtomically(path, HelperLogic::buildTearingConfig(driver, tearFree).toUtf8(), &error)) {
+            qCWarning(HELPER) << "Cannot update the tearing configuration" << path << "for the new driver:" << error;
+        }
+    }
 }
 
 KAuth::ActionReply DriverSwitchHelper::install(const QVariantMap &args)
@@ -397,8 +622,6 @@ KAuth::ActionReply DriverSwitchHelper::remove(const QVariantMap &args)
 
 KAuth::ActionReply DriverSwitchHelper::changePackages(const QStringList &names, PackageMode mode)
 {
-    backupOnce();
-
     if (!m_backend->init()) {
         const QString message = m_backend->initErrorMessage();
         qCWarning(HELPER) << "Cannot open the package database:" << message;
@@ -407,6 +630,11 @@ KAuth::ActionReply DriverSwitchHelper::changePackages(const QStringList &names, 
     const QString unmarked = PackageMarks::mark(m_backend, names, mode == PackageMode::Remove);
     if (!unmarked.isEmpty()) {
         return errorReply(unmarked);
+    }
+    // Taken once the request is known to be one the helper carries out: a refused one does not
+    // use up the backup of the boot.
+    if (!backupOnce()) {
+        return errorReply(backupFailed());
     }
 
     QApt::Transaction *transaction = m_backend->commitChanges();
@@ -435,30 +663,86 @@ KAuth::ActionReply DriverSwitchHelper::changePackages(const QStringList &names, 
         done = true;
         loop.exit(0);
     });
-    m_waitCancelled = false;
-    transaction->run();
 
-    const ProgramRun fuser = runProgram(HelperPaths::fuserProgram(), {HelperPaths::aptListsLock()}, TimeLimits::processMs);
-    const QStringList lockHolders = HelperLogic::lockHolderPids(fuser.output);
+    // Any bus client can ask KAuth to stop, and KAuth keeps a request that arrived while the
+    // helper was idle for the next action: a request already pending now is not this
+    // action's. A stop only ever asks the worker to cancel this transaction; the worker does so
+    // as long as dpkg has not started, and otherwise the transaction runs to its end.
+    const bool staleStop = KAuth::HelperSupport::isStopped();
+    if (staleStop) {
+        qCWarning(HELPER) << "Ignoring a stop request that arrived before this action";
+    }
+    bool stopRequested = false;
 
-    QScopedPointer<QTimer> watch(new QTimer);
-    watch->setInterval(1000);
-    connect(watch.data(), &QTimer::timeout, this, [this, &loop, lockHolders]() {
-        timeChecker(&loop, lockHolders);
+    // The wait is bounded: the worker leaving the bus, or saying nothing for far longer than
+    // any honest step takes (a DKMS build prints nothing for minutes), ends it with an error
+    // instead of a helper that answers "busy" until someone kills it.
+    bool workerGone = false;
+    bool workerSilent = false;
+    QDBusServiceWatcher workerWatch(BusNames::packageWorkerService(), QDBusConnection::systemBus(), QDBusServiceWatcher::WatchForUnregistration);
+    connect(&workerWatch, &QDBusServiceWatcher::serviceUnregistered, &loop, [&]() {
+        workerGone = true;
+        loop.exit(0);
     });
-    watch->start();
-    if (!done) {
+    QElapsedTimer sinceLastWord;
+    sinceLastWord.start();
+    const auto heard = [&sinceLastWord]() {
+        sinceLastWord.restart();
+    };
+    connect(transaction, &QApt::Transaction::statusChanged, &loop, heard);
+    connect(transaction, &QApt::Transaction::progressChanged, &loop, heard);
+    connect(transaction, &QApt::Transaction::statusDetailsChanged, &loop, heard);
+    connect(transaction, &QApt::Transaction::downloadProgressChanged, &loop, heard);
+    connect(transaction, &QApt::Transaction::cancellableChanged, &loop, heard);
+
+    QTimer watch;
+    watch.setInterval(qMin(1000, m_packageSilenceLimitMs));
+    connect(&watch, &QTimer::timeout, this, [&]() {
+        if (sinceLastWord.elapsed() > m_packageSilenceLimitMs) {
+            workerSilent = true;
+            loop.exit(0);
+            return;
+        }
+        if (staleStop || stopRequested || !KAuth::HelperSupport::isStopped()) {
+            return;
+        }
+        stopRequested = true;
+        if (transaction->isCancellable()) {
+            qCWarning(HELPER) << "Stop requested: asking the package worker to cancel the transaction";
+            transaction->cancel();
+        } else {
+            qCWarning(HELPER) << "Stop requested while the transaction can no longer be cancelled; it runs to its end";
+        }
+    });
+
+    transaction->run();
+    watch.start();
+    if (!QDBusConnection::systemBus().interface()->isServiceRegistered(BusNames::packageWorkerService())) {
+        workerGone = true;
+    }
+    if (!done && !workerGone) {
         loop.exec();
     }
-    watch->stop();
-    watch.reset();
+    watch.stop();
+
+    if (!done && (workerGone || workerSilent)) {
+        transaction->cancel(); // in case the worker is still there and merely stuck
+        transaction->deleteLater();
+        if (workerGone) {
+            qCWarning(HELPER) << "The package worker left the bus during the transaction";
+            return errorReply(QStringLiteral("The package service quit before the transaction finished; check the package state with apt"));
+        }
+        qCWarning(HELPER) << "The package worker sent nothing for" << m_packageSilenceLimitMs << "ms";
+        return errorReply(QStringLiteral("The package service sent no word for %1 seconds; stopped waiting for the transaction").arg(m_packageSilenceLimitMs / 1000));
+    }
 
     const int error = transaction->error();
     const QString errorString = transaction->errorString();
+    const bool cancelled = exitStatus == QApt::ExitCancelled || transaction->isCancelled();
     transaction->deleteLater();
 
-    if (m_waitCancelled) {
-        return errorReply(QStringLiteral("Package transaction cancelled"));
+    if (cancelled) {
+        return errorReply(QStringLiteral("Package transaction cancelled before dpkg started; nothing was changed"));
     }
     if (error != QApt::Success) {
         return errorReply(errorString.isEmpty() ? QStringLiteral("Package transaction failed (error %1)").arg(error) : errorString);
@@ -466,24 +750,10 @@ KAuth::ActionReply DriverSwitchHelper::changePackages(const QStringList &names, 
     if (!done || exitStatus != QApt::ExitSuccess) {
         return errorReply(QStringLiteral("Package transaction failed (exit status %1)").arg(int(exitStatus)));
     }
-    return KAuth::ActionReply::SuccessReply();
-}
-
-void DriverSwitchHelper::timeChecker(QEventLoop *loop, QStringList pids)
-{
-    if (!KAuth::HelperSupport::isStopped()) {
-        return;
+    KAuth::ActionReply reply = KAuth::ActionReply::SuccessReply();
+    if (stopRequested) {
+        qCWarning(HELPER) << "The stop request came after dpkg had started; the transaction finished";
+        reply.addData(QStringLiteral("stop"), QStringLiteral("The stop request came after dpkg had started; the transaction finished"));
     }
-    // Only processes that held the lock when the transaction started and still hold it now are
-    // the transaction's own; anything else may have reused a pid meanwhile.
-    const ProgramRun fuser = runProgram(HelperPaths::fuserProgram(), {HelperPaths::aptListsLock()}, TimeLimits::processMs);
-    const QList<qint64> victims = HelperLogic::pidsToKill(pids, HelperLogic::lockHolderPids(fuser.output), ::getpid());
-    for (const qint64 pid : victims) {
-        qCWarning(HELPER) << "Stop requested: killing APT lock holder" << pid;
-        ::kill(static_cast<pid_t>(pid), SIGKILL);
-    }
-    if (!victims.isEmpty()) {
-        m_waitCancelled = true;
-        loop->exit(0);
-    }
+    return reply;
 }

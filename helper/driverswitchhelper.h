@@ -6,7 +6,9 @@
 
 #include <KAuth/ActionReply>
 
-class QEventLoop;
+#include <functional>
+
+class QDateTime;
 
 namespace QApt
 {
@@ -23,6 +25,10 @@ public:
 
     // Tests only: how long update-grub may run before it counts as failed.
     void setUpdateGrubTimeoutMs(int ms);
+    // Tests only: how long the package worker may stay silent before the wait gives up.
+    void setPackageSilenceLimitMs(int ms);
+    // Tests only: runs between publishing a new backup generation and pointing "latest" at it.
+    void setBackupHookForTests(std::function<void()> afterGenerationRename);
 
 public Q_SLOTS:
     KAuth::ActionReply replace(const QVariantMap &args);
@@ -31,18 +37,22 @@ public Q_SLOTS:
     KAuth::ActionReply acceleration(const QVariantMap &args);
     KAuth::ActionReply tearing(const QVariantMap &args);
 
-    // Polled once a second while a package transaction is awaited: on a stop request it kills
-    // the APT lock holders of the transaction's start that still hold the lock, and ends the wait.
-    void timeChecker(QEventLoop *loop, QStringList pids);
-
 private:
     enum class PackageMode { Install = 0, Remove = 1 };
 
-    bool createBackupMark();
+    bool backupMarkExists() const;
+    void createBackupMark();
+    bool copyInto(const QString &staging);
+    QString publishGeneration(const QString &root, const std::function<bool(const QString &)> &fill, const QDateTime &time);
     bool backup();
-    void backupOnce();
+    // Takes the backup of this boot unless it exists; false when it was needed and failed.
+    bool backupOnce();
     void buildSnippet();
     bool writeSnippet();
+    // The driver the switch snippet names; empty when there is no snippet or it names none.
+    QString switchSnippetDriver() const;
+    // Makes every existing tearing snippet name the driver just switched to.
+    void alignTearingSnippets(const QString &driver);
     KAuth::ActionReply changePackages(const QStringList &names, PackageMode mode);
 
     QString m_driver;
@@ -53,5 +63,6 @@ private:
     qint32 m_vendorId = -1;
 
     int m_updateGrubTimeoutMs;
-    bool m_waitCancelled = false;
+    int m_packageSilenceLimitMs;
+    std::function<void()> m_afterGenerationRename;
 };

@@ -16,32 +16,205 @@ const QRegularExpression &busIdPattern()
     return pattern;
 }
 
-bool isCmdlineDefaultLine(const QString &line)
+const QByteArray &cmdlineKey()
 {
-    static const QRegularExpression pattern(QStringLiteral("^\\s*#?\\s*GRUB_CMDLINE_LINUX_DEFAULT\\s*="));
-    return pattern.match(line).hasMatch();
+    static const QByteArray key("GRUB_CMDLINE_LINUX_DEFAULT=");
+    return key;
 }
 
-// One assignment, the value wholly inside one pair of double quotes holding nothing the shell
-// expands or that closes the quotes.
-bool isSafeCmdlineDefaultLine(const QString &line)
+bool isBlank(char c)
 {
-    static const QRegularExpression pattern(QStringLiteral("^\\s*(#\\s*)?GRUB_CMDLINE_LINUX_DEFAULT=\"[^\"$`\\\\]*\"\\s*\\z"));
-    for (const QChar c : line) {
-        if (c.category() == QChar::Other_Control && c != QLatin1Char('\t')) {
-            return false;
+    return c == ' ' || c == '\t';
+}
+
+bool isKernelParameterByte(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == ',' || c == ':' || c == '='
+        || c == '/' || c == '+' || c == '-';
+}
+
+// Kernel parameters separated by single spaces; no value at all is fine too.
+bool isKernelParameterList(const QByteArray &value)
+{
+    if (value.size() > maxCmdlineValueBytes) {
+        return false;
+    }
+    if (value.isEmpty()) {
+        return true;
+    }
+    for (const QByteArray &token : value.split(' ')) {
+        if (token.isEmpty()) {
+            return false; // leading, trailing or doubled space
+        }
+        for (const char c : token) {
+            if (!isKernelParameterByte(c)) {
+                return false;
+            }
         }
     }
-    return pattern.match(line).hasMatch();
+    return true;
 }
 
-QStringList linesOf(const QString &text)
+// Reads the file as the shell would, far enough to find the double-quoted value of the one
+// GRUB_CMDLINE_LINUX_DEFAULT assignment that starts a line: [*start, *end) are the value's bytes
+// between the quotes. Constructs whose quoting this reading does not follow (here-documents,
+// quotes or line breaks inside command substitutions) make it give up rather than guess.
+QString locateCmdlineValue(const QByteArray &text, int *start, int *end)
 {
-    QStringList lines = text.split(QLatin1Char('\n'));
-    if (!lines.isEmpty() && lines.constLast().isEmpty()) {
-        lines.removeLast(); // a final line feed ends the last line, it does not start a new one
+    enum class State { Normal, Single, Double, Comment };
+    State state = State::Normal;
+    bool lineStart = true; // at the start of a line, outside any quotes
+    bool wordStart = true; // a '#' here starts a comment
+    int found = 0;
+    const QByteArray &key = cmdlineKey();
+    const int n = text.size();
+    const QString unsupported = QStringLiteral("the file holds shell code whose quoting cannot be followed safely");
+
+    // A command substitution of one line without quotes, as Debian's GRUB_DISTRIBUTOR uses;
+    // returns the index of its last byte, or -1 for anything more involved.
+    const auto skipSubstitution = [&](int i) -> int {
+        const bool backtick = text.at(i) == '`';
+        int depth = 0;
+        for (int j = backtick ? i + 1 : i + 2; j < n; ++j) {
+            const char d = text.at(j);
+            if (d == '"' || d == '\'' || d == '\n' || d == '#' || d == '\\' || (!backtick && d == '`') || (backtick && d == '$' && j + 1 < n && text.at(j + 1) == '(')) {
+                return -1;
+            }
+            if (backtick && d == '`') {
+                return j;
+            }
+            if (!backtick && d == '(') {
+                ++depth;
+            } else if (!backtick && d == ')') {
+                if (depth == 0) {
+                    return j;
+                }
+                --depth;
+            }
+        }
+        return -1;
+    };
+
+    for (int i = 0; i < n; ++i) {
+        const char c = text.at(i);
+        if (state == State::Comment) {
+            if (c == '\n') {
+                state = State::Normal;
+                lineStart = wordStart = true;
+            }
+            continue;
+        }
+        if (state == State::Single) {
+            if (c == '\'') {
+                state = State::Normal;
+            }
+            continue;
+        }
+        if (state == State::Double) {
+            if (c == '\\') {
+                ++i; // the escaped byte, a line break included
+            } else if (c == '"') {
+                state = State::Normal;
+            } else if (c == '`' || (c == '$' && i + 1 < n && text.at(i + 1) == '(')) {
+                const int last = skipSubstitution(i);
+                if (last < 0) {
+                    return unsupported;
+                }
+                i = last;
+            }
+            continue;
+        }
+        if (lineStart) {
+            if (isBlank(c)) {
+                continue;
+            }
+            lineStart = false;
+            if (text.mid(i, key.size()) == key) {
+                ++found;
+                const int open = i + key.size();
+                if (open >= n || text.at(open) != '"') {
+                    return QStringLiteral("the GRUB_CMDLINE_LINUX_DEFAULT value is not a plain double-quoted text");
+                }
+                int close = open + 1;
+                while (close < n && text.at(close) != '"') {
+                    const char d = text.at(close);
+                    if (d == '\\' || d == '$' || d == '`' || d == '\n') {
+                        return QStringLiteral("the GRUB_CMDLINE_LINUX_DEFAULT value is not a plain double-quoted text");
+                    }
+                    ++close;
+                }
+                if (close >= n) {
+                    return QStringLiteral("the GRUB_CMDLINE_LINUX_DEFAULT value is not a plain double-quoted text");
+                }
+                *start = open + 1;
+                *end = close;
+                i = close;
+                wordStart = false;
+                continue;
+            }
+        }
+        switch (c) {
+        case '\\':
+            ++i; // an escaped byte; an escaped line break continues the line
+            wordStart = false;
+            break;
+        case '\'':
+            state = State::Single;
+            wordStart = false;
+            break;
+        case '"':
+            state = State::Double;
+            wordStart = false;
+            break;
+        case '#':
+            if (wordStart) {
+                state = State::Comment;
+            }
+            break;
+        case '\n':
+            lineStart = wordStart = true;
+            break;
+        case ' ':
+        case '\t':
+        case ';':
+        case '&':
+        case '|':
+        case '(':
+        case ')':
+            wordStart = true;
+            break;
+        case '<':
+            if (i + 1 < n && text.at(i + 1) == '<') {
+                return unsupported;
+            }
+            wordStart = true;
+            break;
+        case '`':
+        case '$':
+            if (c == '`' || (i + 1 < n && text.at(i + 1) == '(')) {
+                const int last = skipSubstitution(i);
+                if (last < 0) {
+                    return unsupported;
+                }
+                i = last;
+            }
+            wordStart = false;
+            break;
+        default:
+            wordStart = false;
+            break;
+        }
     }
-    return lines;
+    if (state == State::Single || state == State::Double) {
+        return QStringLiteral("the file ends inside a quoted text");
+    }
+    if (found == 0) {
+        return QStringLiteral("the file has no active GRUB_CMDLINE_LINUX_DEFAULT line");
+    }
+    if (found > 1) {
+        return QStringLiteral("the file has more than one active GRUB_CMDLINE_LINUX_DEFAULT line");
+    }
+    return QString();
 }
 }
 
@@ -126,56 +299,22 @@ bool xorgDriverExists(const QString &driver, const QStringList &driverDirs)
     return false;
 }
 
-QString checkGrubContent(const QString &current, const QString &proposed)
+QString checkGrubContent(const QByteArray &current, const QByteArray &proposed)
 {
-    QStringList oldRest;
-    for (const QString &line : linesOf(current)) {
-        if (!isCmdlineDefaultLine(line)) {
-            oldRest << line;
-        }
+    int start = 0;
+    int end = 0;
+    const QString reason = locateCmdlineValue(current, &start, &end);
+    if (!reason.isEmpty()) {
+        return QStringLiteral("refusing to change the file: %1").arg(reason);
     }
-    QStringList newRest;
-    for (const QString &line : linesOf(proposed)) {
-        if (isCmdlineDefaultLine(line)) {
-            if (!isSafeCmdlineDefaultLine(line)) {
-                return QStringLiteral("refusing a GRUB_CMDLINE_LINUX_DEFAULT line that is not a plain quoted value");
-            }
-        } else {
-            newRest << line;
-        }
+    const int suffixSize = current.size() - end;
+    if (proposed.size() < start + suffixSize || !proposed.startsWith(current.left(start)) || !proposed.endsWith(current.mid(end))) {
+        return QStringLiteral("refusing a change outside the GRUB_CMDLINE_LINUX_DEFAULT value");
     }
-    if (oldRest != newRest) {
-        return QStringLiteral("refusing a change to lines other than GRUB_CMDLINE_LINUX_DEFAULT");
+    if (!isKernelParameterList(proposed.mid(start, proposed.size() - start - suffixSize))) {
+        return QStringLiteral("refusing a GRUB_CMDLINE_LINUX_DEFAULT value that is not a list of kernel parameters");
     }
     return QString();
-}
-
-QStringList lockHolderPids(const QByteArray &fuserOutput)
-{
-    const int nul = fuserOutput.indexOf('\0');
-    const QString text = QString::fromUtf8(nul < 0 ? fuserOutput : fuserOutput.left(nul));
-    return text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-}
-
-QList<qint64> pidsToKill(const QStringList &atStart, const QStringList &now, qint64 ownPid)
-{
-    static const QRegularExpression digits(QStringLiteral("\\A[0-9]{1,10}\\z"));
-    QSet<QString> stillHolding;
-    for (const QString &word : now) {
-        stillHolding.insert(word.trimmed());
-    }
-    QList<qint64> result;
-    for (const QString &raw : atStart) {
-        const QString word = raw.trimmed();
-        if (!digits.match(word).hasMatch() || !stillHolding.contains(word)) {
-            continue;
-        }
-        const qint64 pid = word.toLongLong();
-        if (pid > 1 && pid != ownPid && !result.contains(pid)) {
-            result << pid;
-        }
-    }
-    return result;
 }
 
 QStringList namesToPurge(const QStringList &nameSet, const PackageFacts &facts)
@@ -183,7 +322,7 @@ QStringList namesToPurge(const QStringList &nameSet, const PackageFacts &facts)
     const QSet<QString> members(nameSet.cbegin(), nameSet.cend());
     QStringList result;
     for (const QString &name : nameSet) {
-        if (result.contains(name) || !facts.exists(name)) {
+        if (result.contains(name) || !facts.exists(name) || !facts.isAutoInstalled(name) || facts.isProtected(name)) {
             continue;
         }
         bool neededOutside = false;

@@ -34,24 +34,28 @@ QString buildTearingConfig(const QString &driverName, const QString &tearFree);
 // it is (no wildcards), so "*" or "../x" never match anything.
 bool xorgDriverExists(const QString &driver, const QStringList &driverDirs);
 
-// Checks a new "/etc/default/grub" against the current one: only lines setting
-// GRUB_CMDLINE_LINUX_DEFAULT (commented or not) may differ, and each of them in the new text
-// must be one plain double-quoted assignment that the shell cannot be made to leave.
-// Returns an empty text when the content is acceptable, otherwise the reason.
-QString checkGrubContent(const QString &current, const QString &proposed);
-
-// The words of fuser's output that are process ids worth signalling: numeric, not 1 and not
-// ownPid. fuser appends access letters ("1234c"); those words are not plain pids and are dropped.
-QStringList lockHolderPids(const QByteArray &fuserOutput);
-QList<qint64> pidsToKill(const QStringList &atStart, const QStringList &now, qint64 ownPid);
+// Checks a new "/etc/default/grub" against the current one, byte for byte. The file is shell
+// code that update-grub sources as root, so a new content is accepted only when it equals the
+// current one except inside the double-quoted value of the one active
+// GRUB_CMDLINE_LINUX_DEFAULT line, and that value is made of kernel parameters
+// ([A-Za-z0-9._,:=/+-], single spaces between them, at most maxCmdlineValueBytes bytes).
+// "Active" is judged as the shell reads the file: a line inside a multi-line quoted value of
+// another variable is no line of its own. Returns an empty text when the content is
+// acceptable, otherwise the reason.
+constexpr int maxCmdlineValueBytes = 4096;
+QString checkGrubContent(const QByteArray &current, const QByteArray &proposed);
 
 // The dependency purge rule of a removal. nameSet holds the names of every dependency
 // alternative and recommendation of the removed package plus its own name. A name is purged when
-// its package exists and none of the packages requiring it is an existing, installed package
-// outside the name set. Returns the names to purge, in name-set order, each once.
+// its package exists, was installed automatically (purging deletes the configuration files of a
+// package the administrator chose), is not one the system cannot do without (Essential, Priority
+// required), and none of the packages requiring it is an existing, installed package outside
+// the name set. Returns the names to purge, in name-set order, each once.
 struct PackageFacts {
     std::function<bool(const QString &)> exists;
     std::function<bool(const QString &)> isInstalled;
+    std::function<bool(const QString &)> isAutoInstalled;
+    std::function<bool(const QString &)> isProtected;
     std::function<QStringList(const QString &)> requiredBy;
 };
 QStringList namesToPurge(const QStringList &nameSet, const PackageFacts &facts);

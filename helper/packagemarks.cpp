@@ -10,6 +10,14 @@
 
 namespace
 {
+// Packages the system cannot do without: dpkg keeps Essential ones, and Priority required ones
+// are what a minimal Debian is made of. A driver manager installs or removes neither.
+bool isProtected(QApt::Package *package)
+{
+    return (package->state() & QApt::Package::IsImportant) || package->priority() == QLatin1String("required")
+        || package->controlField(QStringLiteral("Essential")).compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0;
+}
+
 void markForPurge(QApt::Backend *backend, QApt::Package *package)
 {
     QStringList nameSet;
@@ -28,6 +36,14 @@ void markForPurge(QApt::Backend *backend, QApt::Package *package)
     facts.isInstalled = [backend](const QString &n) {
         QApt::Package *p = backend->package(n);
         return p && p->isInstalled();
+    };
+    facts.isAutoInstalled = [backend](const QString &n) {
+        QApt::Package *p = backend->package(n);
+        return p && (p->state() & QApt::Package::IsAuto);
+    };
+    facts.isProtected = [backend](const QString &n) {
+        QApt::Package *p = backend->package(n);
+        return p && isProtected(p);
     };
     facts.requiredBy = [backend](const QString &n) {
         QApt::Package *p = backend->package(n);
@@ -50,6 +66,11 @@ QString mark(QApt::Backend *backend, const QStringList &names, bool remove)
     for (const QString &name : names) {
         if (!validName.match(name).hasMatch() || !backend->package(name)) {
             return QStringLiteral("Cannot find package %1").arg(name);
+        }
+    }
+    for (const QString &name : names) {
+        if (isProtected(backend->package(name))) {
+            return QStringLiteral("Refusing to %1 %2: it is an Essential package or of Priority required").arg(remove ? QStringLiteral("remove") : QStringLiteral("install"), name);
         }
     }
     for (const QString &name : names) {

@@ -51,10 +51,11 @@ ListFill kernelModuleList(const Device &device)
     if (modules.isEmpty()) {
         return fill;
     }
-    const QString inUse = device.currentDriver().trueName;
+    // Without a module in use the first one is selected, which is the device's current index.
+    const QString inUse = device.hasModuleInUse() ? device.currentDriver().trueName : QString();
     fill.selected = 0;
     for (const Module &module : modules) {
-        if (module.trueName == inUse) {
+        if (!inUse.isEmpty() && module.trueName == inUse) {
             fill.entries.append({module.trueName + currentSuffix, module.trueName});
             fill.selected = fill.entries.size() - 1;
         } else {

@@ -1,4 +1,5 @@
 #include "mainmodule.h"
+#include "advanced/advancedsettingsdialog.h"
 #include "dialogs/driverprogress.h"
 #include "dialogs/gpuinfo.h"
 #include "dialogs/moduleinfo.h"
@@ -9,7 +10,6 @@
 #include "ui_mainmodule.h"
 #include "xorgdrivers.h"
 
-#include <KAuth/ActionReply>
 #include <KLocalizedString>
 #include <KMessageBox>
 
@@ -17,10 +17,6 @@
 #include <QSignalBlocker>
 #include <QThreadPool>
 #include <QtConcurrent>
-
-// The advanced settings are not part of this module yet; their button is shown but stays
-// disabled.
-static constexpr bool laterFeaturesAvailable = false;
 
 MainModule::Services MainModule::Services::system()
 {
@@ -49,8 +45,6 @@ MainModule::MainModule(QWidget *parent, const QList<QVariant> &args, Services se
 {
     ui->setupUi(this);
     setButtons(KCModule::Help | KCModule::Apply);
-    const QString later = i18n("Not available yet");
-    ui->tweaks->setToolTip(later);
     setGuiEnabled(false);
 
     // The probe walks the module tree and starts external programs: seconds of work that must
@@ -90,7 +84,7 @@ void MainModule::setGuiEnabled(bool enabled) const
     ui->xorgGroup->setEnabled(enabled);
     ui->installDrivers->setEnabled(enabled);
     ui->removeDrivers->setEnabled(enabled);
-    ui->tweaks->setEnabled(enabled && laterFeaturesAvailable);
+    ui->tweaks->setEnabled(enabled);
 }
 
 void MainModule::initUi()
@@ -222,28 +216,7 @@ void MainModule::xorgDriverChosen(int row)
 
 QString MainModule::getError(int code) const
 {
-    switch (code) {
-    case KAuth::ActionReply::NoResponderError:
-        return i18n("The helper responder object hasn't been set.");
-    case KAuth::ActionReply::NoSuchActionError:
-        return i18n("The action does not exist.");
-    case KAuth::ActionReply::InvalidActionError:
-        return i18n("Invalid action.");
-    case KAuth::ActionReply::AuthorizationDeniedError:
-        return i18n("Authorization denied.");
-    case KAuth::ActionReply::UserCancelledError:
-        return i18n("Cancelled by user.");
-    case KAuth::ActionReply::HelperBusyError:
-        return i18n("The helping is busy performing another action.");
-    case KAuth::ActionReply::AlreadyStartedError:
-        return i18n("Action has already started and is currently running.");
-    case KAuth::ActionReply::DBusError:
-        return i18n("An error from D-Bus occured.");
-    case KAuth::ActionReply::BackendError:
-        return i18n("The underlying backend reported an error.");
-    default:
-        return i18n("Unknown error");
-    }
+    return HelperClient::errorTextForCode(code);
 }
 
 void MainModule::save()
@@ -348,5 +321,6 @@ void MainModule::showDriverRemover()
 
 void MainModule::showAdvancedSettings()
 {
-    qCDebug(KCM_VIDEODRIVER) << "The advanced settings are not available in this build";
+    AdvancedSettingsDialog dialog(gpus, this);
+    dialog.exec();
 }

@@ -1,11 +1,11 @@
 #include "device.h"
 #include "driverlib_debug.h"
+#include "hardwarescan.h"
 #include "modulediscovery.h"
 #include "systempaths.h"
-#include "busconfig.h"
+#include "xservers.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 
 #include <future>
@@ -32,22 +32,42 @@ QString utf8UpToNul(const QByteArray &data)
 }
 }
 
-Device::Device(hd_t *record, const ModuleIndex *index, PciNames *pciNames)
+Device Device::identityOf(hd_t *record)
 {
-    if (!record) {
-        return;
+    Device device;
+    if (record) {
+        device.readIdentity(record);
     }
+    return device;
+}
+
+void Device::readIdentity(hd_t *record)
+{
     m_baseClassName = text(record->base_class.name);
     m_vendorName = text(record->vendor.name);
     m_deviceName = text(record->device.name);
     m_model = text(record->model);
     m_classId = fromHex(int(record->base_class.id), 2) + fromHex(int(record->sub_class.id), 2);
     m_deviceId = fromHex(int(record->device.id), 4);
-    const QString rawBusId = text(record->sysfs_bus_id);
-    m_sysfsBusId = parseBusId(rawBusId);
+    m_sysfsBusId = parseBusId(text(record->sysfs_bus_id));
     m_sysfsId = text(record->sysfs_id);
     m_modalias = text(record->modalias);
     m_uniqueId = text(record->unique_id);
+
+    bool ok = false;
+    const int vendor = fromHex(int(record->vendor.id), 4).toInt(&ok, 16);
+    if (ok && (vendor == Nvidia || vendor == Amd || vendor == Intel)) {
+        m_videoCardVendorId = static_cast<VideoCardVendorId>(vendor);
+    }
+}
+
+Device::Device(hd_t *record, const ModuleIndex *index, PciNames *pciNames, const XServers *xServers)
+{
+    if (!record) {
+        return;
+    }
+    readIdentity(record);
+    const QString rawBusId = text(record->sysfs_bus_id);
 
     QStringList names;
     for (driver_info_t *info = record->driver_info; info; info = info->next) {
@@ -66,14 +86,9 @@ Device::Device(hd_t *record, const ModuleIndex *index, PciNames *pciNames)
     m_driverList = parseDriverList(&names, index);
     m_name = pciNames ? nameDefinition(*pciNames) : nameDefinition();
     m_currentModuleIndex = findCurrentModuleIndex(record->driver);
-    m_xorgDriver = findCurrentXOrgDriver(rawBusId);
+    m_moduleInUse = !m_driverList.isEmpty() && m_driverList.at(m_currentModuleIndex).displayName == text(record->driver);
+    m_xorgDriver = xServers ? findCurrentXOrgDriver(rawBusId, *xServers) : findCurrentXOrgDriver(rawBusId);
     m_newModuleIndex = m_currentModuleIndex;
-
-    bool ok = false;
-    const int vendor = fromHex(int(record->vendor.id), 4).toInt(&ok, 16);
-    if (ok && (vendor == Nvidia || vendor == Amd || vendor == Intel)) {
-        m_videoCardVendorId = static_cast<VideoCardVendorId>(vendor);
-    }
 }
 
 bool Device::isGraphicsDevice(const hd_t *record)
@@ -142,32 +157,31 @@ int Device::findCurrentModuleIndex(const char *driver) const
 
 QString Device::findCurrentXOrgDriver(const QString &busId) const
 {
+    return findCurrentXOrgDriver(busId, XServers::running());
+}
+
+QString Device::findCurrentXOrgDriver(const QString &busId, const XServers &xServers) const
+{
     const QString link = SystemPaths::drmCardLinkPrefix() + busId + SystemPaths::drmCardLinkSuffix();
     if (!QFile::exists(link)) {
         return QString();
     }
-    QFile log(isRootStartedX() ? SystemPaths::rootXLog() : SystemPaths::displayManagerXLog());
-    if (!log.open(QIODevice::ReadOnly)) {
+    // The first log that can be read counts: an X server that does not run as root writes
+    // its log into its owner's home.
+    const std::optional<QByteArray> log = xServers.readLog();
+    if (!log) {
         qCDebug(DRIVERLIB) << "Failed to read XOrg log file";
         return QString();
     }
     static const QRegularExpression tag(QStringLiteral("([^ ]+)\\(\\d+\\)"), QRegularExpression::MultilineOption);
-    return tag.match(utf8UpToNul(log.readAll())).captured(1);
+    return tag.match(utf8UpToNul(*log)).captured(1);
 }
 
+// An X server runs as root when the process list shows one whose effective user is root. With
+// no X server running the answer is no.
 bool Device::isRootStartedX() const
 {
-    QProcess ps;
-    ps.start(SystemPaths::bash(), {QStringLiteral("-c"), SystemPaths::xOwnerCommand()});
-    if (!ps.waitForFinished(TimeLimits::processMs)) {
-        ps.kill();
-        ps.waitForFinished(1000);
-        return false;
-    }
-    if (ps.exitStatus() != QProcess::NormalExit || ps.exitCode() != 0) {
-        return false;
-    }
-    return utf8UpToNul(ps.readAllStandardOutput()).contains(QLatin1String("root"));
+    return XServers::running().rootStarted();
 }
 
 void Device::setNewDriver(const QString &name)
@@ -188,6 +202,17 @@ QPair<bool, Module> Device::driverByTrueName(const QString &trueName) const
         }
     }
     return {false, Module()};
+}
+
+bool Device::operator==(const Device &other) const
+{
+    return m_baseClassName == other.m_baseClassName && m_vendorName == other.m_vendorName && m_deviceName == other.m_deviceName
+        && m_model == other.m_model && m_classId == other.m_classId && m_deviceId == other.m_deviceId
+        && m_sysfsBusId == other.m_sysfsBusId && m_sysfsId == other.m_sysfsId && m_modalias == other.m_modalias
+        && m_uniqueId == other.m_uniqueId && m_xorgDriver == other.m_xorgDriver && m_currentModuleIndex == other.m_currentModuleIndex
+        && m_newModuleIndex == other.m_newModuleIndex && m_moduleInUse == other.m_moduleInUse
+        && m_driverList == other.m_driverList && m_name == other.m_name
+        && m_active == other.m_active && m_videoCardVendorId == other.m_videoCardVendorId;
 }
 
 QString Device::nameDefinition() const
@@ -234,7 +259,25 @@ QString PciNames::displayDeviceName(const QString &deviceId)
     return QString();
 }
 
-QList<Device> probeGpus(ProbeFilter filter)
+hd_t *scanPciBus(hd_data_t *context, HardwareScan scan)
+{
+    if (scan == HardwareScan::LibhdDefault) {
+        return hd_list(context, hw_pci, 1, nullptr);
+    }
+    // hd_list turns on every feature libhd links with PCI devices, among them the BIOS and
+    // ACPI tables (a shell running acpidump), network interfaces, ISDN and the firmware tree.
+    // An adapter's record takes nothing from them: the bus scan gives identifiers, bus ids,
+    // modalias and the bound driver, and the internal pass adds the names and the module
+    // lists from libhd's database (it also reads the udev database, which cannot be turned
+    // off on its own).
+    hd_clear_probe_feature(context, pr_all);
+    hd_set_probe_feature(context, pr_pci);
+    hd_set_probe_feature(context, pr_int);
+    hd_scan(context);
+    return hd_list(context, hw_pci, 0, nullptr);
+}
+
+QList<Device> probeGpus(ProbeFilter filter, HardwareScan scan, ProbeDetail detail)
 {
     QList<Device> result;
     struct ContextDeleter {
@@ -248,25 +291,42 @@ QList<Device> probeGpus(ProbeFilter filter)
     if (!context) {
         return result;
     }
+    // Keeping only adapters with modules takes their module lists.
+    const bool complete = detail == ProbeDetail::Complete || filter == ProbeFilter::WithModules;
     // The walk of the module tree and libhd's bus scan are the two slow steps of a probe and
     // do not depend on each other: walk the tree on a second thread meanwhile.
-    std::future<ModuleIndex> pendingIndex = std::async(std::launch::async, [] {
-        return ModuleIndex();
-    });
-    hd_t *records = hd_list(context.get(), hw_pci, 1, nullptr);
+    std::future<ModuleIndex> pendingIndex;
+    if (complete) {
+        pendingIndex = std::async(std::launch::async, [] {
+            return ModuleIndex();
+        });
+    }
+    hd_t *records = scanPciBus(context.get(), scan);
     if (!records) {
         return result;
     }
-    const ModuleIndex index = pendingIndex.get();
+    std::optional<ModuleIndex> index;
+    if (complete) {
+        index.emplace(pendingIndex.get());
+    }
     std::optional<PciNames> pciNames;
+    std::optional<XServers> xServers;
     for (hd_t *record = records; record; record = record->next) {
         if (!Device::isGraphicsDevice(record)) {
             continue;
         }
+        if (!complete) {
+            const Device device = Device::identityOf(record);
+            if (device.classId().startsWith(QLatin1String("03"))) {
+                result.append(device);
+            }
+            continue;
+        }
         if (!pciNames) {
             pciNames.emplace();
+            xServers.emplace(XServers::running());
         }
-        Device device(record, &index, &*pciNames);
+        Device device(record, &*index, &*pciNames, &*xServers);
         const bool keep = filter == ProbeFilter::WithModules ? !device.driverList().isEmpty()
                                                              : device.classId().startsWith(QLatin1String("03"));
         if (keep) {

@@ -11,6 +11,7 @@ typedef struct s_hd_t hd_t;
 
 class ModuleIndex;
 class PciNames;
+class XServers;
 
 // The vendors the system treats specially; the value is the PCI vendor identifier.
 enum VideoCardVendorId : qint32 {
@@ -43,11 +44,16 @@ class Device
 {
 public:
     Device() = default;
-    // Builds the record from one libhd hardware record, which stays owned by libhd. The index
-    // and the name table let several adapters of one probe share a single walk of the module
-    // tree and a single read of the PCI name database; without them the constructor makes its
-    // own.
-    explicit Device(hd_t *record, const ModuleIndex *index = nullptr, PciNames *pciNames = nullptr);
+    // Builds the record from one libhd hardware record, which stays owned by libhd. The index,
+    // the name table and the X servers let several adapters of one probe share a single walk
+    // of the module tree, a single read of the PCI name database and of the process list;
+    // without them the constructor makes its own.
+    explicit Device(hd_t *record, const ModuleIndex *index = nullptr, PciNames *pciNames = nullptr,
+                    const XServers *xServers = nullptr);
+
+    // Only what the record itself holds: texts, identifiers, bus ids and the vendor class; no
+    // module list, no PCI database name, no X driver.
+    static Device identityOf(hd_t *record);
 
     static bool isGraphicsDevice(const hd_t *record);
     static QString fromHex(int value, int width);
@@ -106,6 +112,13 @@ public:
     {
         return m_driverList;
     }
+    // Whether the adapter's bound kernel driver is one of driverList(): the module at
+    // currentDriver() really is in use. When it is not, currentDriver() is still the first
+    // module (selection relies on that), but nothing may be shown as the one in use.
+    bool hasModuleInUse() const
+    {
+        return m_moduleInUse;
+    }
     // Both rely on a non-empty module list, as every device that getGpus returns has.
     Module currentDriver() const
     {
@@ -124,12 +137,21 @@ public:
     {
         m_xorgDriver = driver;
     }
+    // A saved choice: from now on the chosen module counts as the one in use.
     void updateCurrentDriver()
     {
         m_currentModuleIndex = m_newModuleIndex;
+        m_moduleInUse = !m_driverList.isEmpty();
     }
     void setNewDriver(const QString &name);
     QPair<bool, Module> driverByTrueName(const QString &trueName) const;
+
+    // Every field, the ones without an accessor included.
+    bool operator==(const Device &other) const;
+    bool operator!=(const Device &other) const
+    {
+        return !(*this == other);
+    }
 
     bool isRootStartedX() const;
 
@@ -138,14 +160,16 @@ public:
     static QString displayName(const QString &path, const QString &name);
     int findCurrentModuleIndex(const char *driver) const;
     QString findCurrentXOrgDriver(const QString &busId) const;
+    QString findCurrentXOrgDriver(const QString &busId, const XServers &xServers) const;
     QString nameDefinition() const;
     QString nameDefinition(PciNames &pciNames) const;
 
     // For tests and for callers that assemble a device by hand.
-    void setDriverListForTest(const QList<Module> &modules, int currentIndex)
+    void setDriverListForTest(const QList<Module> &modules, int currentIndex, bool inUse = true)
     {
         m_driverList = modules;
         m_currentModuleIndex = m_newModuleIndex = currentIndex;
+        m_moduleInUse = inUse && !modules.isEmpty();
     }
     void setIdentityForTest(const QString &vendorName, const QString &name, const QString &model, const QString &sysfsBusId,
                             const QString &classId, VideoCardVendorId vendorId)
@@ -159,6 +183,8 @@ public:
     }
 
 private:
+    void readIdentity(hd_t *record);
+
     QString m_baseClassName;
     QString m_vendorName;
     QString m_deviceName;
@@ -172,6 +198,7 @@ private:
     QString m_xorgDriver;
     qint32 m_currentModuleIndex = 0;
     qint32 m_newModuleIndex = 0;
+    bool m_moduleInUse = false;
     QList<Module> m_driverList;
     QString m_name;
     bool m_active = false;
@@ -205,8 +232,22 @@ enum class ProbeFilter {
     AllDisplayClass, // every adapter whose class identifier begins with "03"
 };
 
-// Probes the PCI bus afresh and returns the display adapters in probe order.
-QList<Device> probeGpus(ProbeFilter filter);
+// How much of libhd's probing a scan of the PCI bus asks for.
+enum class HardwareScan {
+    DisplayRecords, // the bus and libhd's database only: all an adapter's record is built from
+    LibhdDefault, // every feature hd_list links with PCI devices (BIOS, ACPI, network, ...)
+};
+
+// How much a probe finds out about each adapter.
+enum class ProbeDetail {
+    Complete, // everything a Device holds
+    Identity, // Device::identityOf: for callers that show no more than names and bus ids
+};
+
+// Probes the PCI bus afresh and returns the display adapters in probe order. A probe that keeps
+// only adapters with modules finds out everything.
+QList<Device> probeGpus(ProbeFilter filter, HardwareScan scan = HardwareScan::DisplayRecords,
+                        ProbeDetail detail = ProbeDetail::Complete);
 
 // The adapters for which at least one kernel module is known.
 inline QList<Device> getGpus()

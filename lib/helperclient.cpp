@@ -9,9 +9,13 @@
 #include <KAuth/ExecuteJob>
 #include <KLocalizedString>
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QRegularExpression>
+#include <QThread>
 #include <QTimer>
+
+#include <atomic>
 
 namespace HelperClient
 {
@@ -48,28 +52,26 @@ KAuth::Action makeAction(const QString &shortName, const QVariantMap &args)
 QString errorTextForCode(int kauthError)
 {
     switch (kauthError) {
-    case KAuth::ActionReply::NoError:
-        return QString();
     case KAuth::ActionReply::NoResponderError:
-        return i18n("The privileged helper did not answer.");
+        return i18n("The helper responder object hasn't been set.");
     case KAuth::ActionReply::NoSuchActionError:
-        return i18n("The privileged action is not installed on this system.");
+        return i18n("The action does not exist.");
     case KAuth::ActionReply::InvalidActionError:
-        return i18n("The privileged action is invalid.");
+        return i18n("Invalid action.");
     case KAuth::ActionReply::AuthorizationDeniedError:
-        return i18n("You are not authorized to perform this action.");
+        return i18n("Authorization denied.");
     case KAuth::ActionReply::UserCancelledError:
-        return i18n("The action was cancelled.");
+        return i18n("Cancelled by user.");
     case KAuth::ActionReply::HelperBusyError:
-        return i18n("The privileged helper is busy with another action. Please try again later.");
+        return i18n("The helper is busy performing another action.");
     case KAuth::ActionReply::AlreadyStartedError:
-        return i18n("The action is already running.");
+        return i18n("Action has already started and is currently running.");
     case KAuth::ActionReply::DBusError:
-        return i18n("Could not reach the privileged helper over D-Bus.");
+        return i18n("An error from D-Bus occurred.");
     case KAuth::ActionReply::BackendError:
-        return i18n("The authorization service reported an error.");
-    default:
-        return i18n("The privileged helper failed (error %1).", kauthError);
+        return i18n("The underlying backend reported an error.");
+    default: // no error code at all, the helper's own failures, codes of later KAuth versions
+        return i18n("Unknown error");
     }
 }
 
@@ -127,7 +129,7 @@ HelperRequest replace(const Device &device, const QString &xorgDriver, VendorArg
     return replace(device, xorgDriver, vendor, SystemPaths::xorgDriverDirs());
 }
 
-HelperRequest acceleration(const QString &grubContent)
+HelperRequest acceleration(const QByteArray &grubContent)
 {
     return {HelperAction::acceleration(), {{QStringLiteral("grub_content"), grubContent}}, QString()};
 }
@@ -187,29 +189,79 @@ bool missedStartingHelper(const KAuth::ExecuteJob *job)
     return job->error() == KAuth::ActionReply::DBusError && job->errorString().contains(QLatin1String("No such object path"));
 }
 
-// Waits without blocking the caller's window.
+// KAuth prints that answer as a warning of its own before the job reports it. The request is
+// sent again and a failure that remains is reported by the caller, so while a request runs the
+// warning is held back; every other message goes on to the handler that was installed before.
+std::atomic<QtMessageHandler> forwardTo{nullptr};
+
+void withoutStartupNote(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtWarningMsg && qstrcmp(context.category, "kf.auth") == 0 && message.contains(QLatin1String("No such object path"))) {
+        return;
+    }
+    if (const QtMessageHandler next = forwardTo.load()) {
+        next(type, context, message);
+    }
+}
+
+class StartupNoteFilter
+{
+public:
+    StartupNoteFilter()
+    {
+        forwardTo.store(qInstallMessageHandler(withoutStartupNote));
+    }
+    ~StartupNoteFilter()
+    {
+        // Put back only what was there, and only when nobody has replaced the filter meanwhile.
+        const QtMessageHandler current = qInstallMessageHandler(forwardTo.load());
+        if (current != withoutStartupNote) {
+            qInstallMessageHandler(current);
+        }
+    }
+    StartupNoteFilter(const StartupNoteFilter &) = delete;
+    StartupNoteFilter &operator=(const StartupNoteFilter &) = delete;
+};
+
+// Waits without blocking the caller's window. Like the job's own loop, it takes no user input:
+// a second Apply, or the window closed under the waiting request, must not run meanwhile.
 void pause(int ms)
 {
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 }
 
 HelperResult KAuthHelperRunner::run(const QString &shortName, const QVariantMap &args)
 {
     constexpr int attempts = 10; // at most 4.5 s of pauses in all
+    const StartupNoteFilter quietRetry;
     HelperResult result;
     for (int attempt = 1; attempt <= attempts; ++attempt) {
+        result = HelperResult();
         KAuth::ExecuteJob *job = HelperClient::makeAction(shortName, args).execute();
+        // The job is ended here, not by a deferred deletion: a command-line run has no event
+        // loop after its request, and what is still queued for deletion when the application
+        // object goes would otherwise be torn down among the libraries' exit code, after the
+        // D-Bus thread that its reply came from has ended.
+        job->setAutoDelete(false);
         result.ok = job->exec();
-        if (result.ok) {
-            return result;
+        const bool retry = !result.ok && missedStartingHelper(job) && attempt < attempts;
+        if (!result.ok) {
+            result.errorText = HelperClient::errorText(job);
+            result.errorCode = job->error();
+            result.jobErrorString = job->errorString().isEmpty() ? job->errorText() : job->errorString();
         }
-        result.errorText = HelperClient::errorText(job);
-        result.errorCode = job->error();
-        result.jobErrorString = job->errorString().isEmpty() ? job->errorText() : job->errorString();
-        if (!missedStartingHelper(job) || attempt == attempts) {
+        delete job;
+        // KAuth's watcher of the finished D-Bus call was queued for deletion in the job's event
+        // loop, which has ended. Without a loop of the caller's own to run it (a command-line
+        // run), delete it now, in this thread, while the bus connection lives. A running loop
+        // deletes it by itself, and flushing there could delete objects the caller still uses.
+        if (QThread::currentThread()->loopLevel() == 0) {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+        if (!retry) {
             break;
         }
         qCDebug(DRIVERLIB) << "The helper was not ready for" << shortName << "on attempt" << attempt << "- trying again";

@@ -60,6 +60,7 @@ KAuth::Action makeAction(const QString &shortName, const QVariantMap &args);
 // The text to show for a failed job: the helper's own description when it sent one, else a
 // text for KAuth's error code (a refused authorisation arrives without any text).
 QString errorText(const KAuth::ExecuteJob *job);
+// The one text of every KAuth error code, for every window and the command line.
 QString errorTextForCode(int kauthError);
 }
 
@@ -96,8 +97,9 @@ QString xorgDriverForModule(const Module &module, const QStringList &installedXO
 HelperRequest replace(const Device &device, const QString &xorgDriver, VendorArgument vendor, const QStringList &xorgDriverDirs);
 HelperRequest replace(const Device &device, const QString &xorgDriver, VendorArgument vendor);
 
-// Store the whole new boot loader defaults text and update the boot loader.
-HelperRequest acceleration(const QString &grubContent);
+// Store the whole new boot loader defaults file and update the boot loader. The file travels as
+// its bytes: its encoding is whatever its author used.
+HelperRequest acceleration(const QByteArray &grubContent);
 
 HelperRequest install(const QStringList &packages);
 HelperRequest remove(const QStringList &packages);

@@ -11,7 +11,6 @@
 
 #include <QFile>
 #include <QRegularExpression>
-#include <QTextStream>
 
 #include <functional>
 
@@ -25,6 +24,13 @@ const QRegularExpression &activeLinePattern()
                                                 .arg(QRegularExpression::escape(IntelVideoConfigurator::commandLineKey())),
                                             QRegularExpression::MultilineOption);
     return pattern;
+}
+
+// The kernel takes tabs between options as it takes blanks.
+QStringList splitOptions(const QString &commandLine)
+{
+    static const QRegularExpression separators(QStringLiteral("[ \\t]+"));
+    return commandLine.split(separators, Qt::SkipEmptyParts);
 }
 
 bool isEntryOf(const QString &entry, const QString &option)
@@ -51,14 +57,17 @@ QString editCommandLines(const QString &content, const QString &what, const std:
             return QString();
         }
     }
-    const QString newValue = edit(IntelVideoConfigurator::getOptionsList(content)).join(QLatin1Char(' '));
+    const QStringList newOptions = edit(IntelVideoConfigurator::getOptionsList(content));
+    const QString newValue = newOptions.join(QLatin1Char(' '));
 
     QString result;
     result.reserve(content.size() + newValue.size());
     int copied = 0;
     for (const QRegularExpressionMatch &line : qAsConst(lines)) {
         result += content.midRef(copied, line.capturedStart(1) - copied);
-        result += newValue;
+        // A line that already holds these options keeps its own blanks and tabs, so that a
+        // value already set is recognised as such.
+        result += splitOptions(line.captured(1)) == newOptions ? line.captured(1) : newValue;
         copied = line.capturedEnd(1);
     }
     result += content.midRef(copied);
@@ -133,7 +142,7 @@ QStringList IntelVideoConfigurator::getOptionsList(const QString &content)
         qCWarning(DRIVERLIB) << "Line not found" << commandLineKey();
         return {};
     }
-    return line.captured(1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    return splitOptions(line.captured(1));
 }
 
 QString IntelVideoConfigurator::optionValue(const QStringList &options, const QString &option)
@@ -185,23 +194,38 @@ QString IntelVideoConfigurator::removeKernelOptions(const QString &content, cons
     });
 }
 
+// The file is edited as bytes: it is read as Latin-1, which gives every byte one character of
+// its own, and written back the same way, so a byte the edit does not touch (a UTF-8 or Latin-1
+// letter in a comment or in GRUB_DISTRIBUTOR) goes back exactly as it was.
 QString IntelVideoConfigurator::readFile() const
 {
     QFile file(SystemPaths::grubDefaults());
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    if (!file.open(QIODevice::ReadOnly)) {
         return QString();
     }
-    QTextStream stream(&file);
-    return stream.readAll();
+    return QString::fromLatin1(file.readAll());
 }
 
-bool IntelVideoConfigurator::writeFile(const QString &content)
+QString IntelVideoConfigurator::writeFile(const QString &content)
 {
-    const HelperResult result = m_runner->send(HelperRequests::acceleration(content));
-    if (!result.ok) {
-        qCWarning(DRIVERLIB) << "Writing the boot loader defaults failed:" << result.errorText;
+    const HelperResult result = m_runner->send(HelperRequests::acceleration(content.toLatin1()));
+    if (result.ok) {
+        return QString();
     }
-    return result.ok;
+    qCWarning(DRIVERLIB) << "Writing the boot loader defaults failed:" << result.errorText;
+    // The helper's own reason (a refused text, a failed boot loader update) tells the
+    // administrator what to mend; without one the plain message must do.
+    return result.errorText.isEmpty() ? i18n("Error writing to a file %1", SystemPaths::grubDefaults())
+                                      : i18n("Error writing to a file %1: %2", SystemPaths::grubDefaults(), result.errorText);
+}
+
+QString IntelVideoConfigurator::readProblem() const
+{
+    QFile file(SystemPaths::grubDefaults());
+    if (!file.open(QIODevice::ReadOnly)) {
+        return i18n("File reading error %1", SystemPaths::grubDefaults());
+    }
+    return QString();
 }
 
 QString IntelVideoConfigurator::getKernelOptionValue(const QString &option) const
@@ -288,10 +312,7 @@ QString IntelVideoConfigurator::setKernelOption(const QString &option, const QSt
     if (modified == content) {
         return i18n("The %1 value is already set.", option);
     }
-    if (!writeFile(modified)) {
-        return i18n("Error writing to a file %1", SystemPaths::grubDefaults());
-    }
-    return QString();
+    return writeFile(modified);
 }
 
 QString IntelVideoConfigurator::setGucMode(GucMode mode)
@@ -331,8 +352,5 @@ QString IntelVideoConfigurator::setHardwareAccelerationEnabled(bool enabled)
             return i18n("Error when modifying the kernel parameter %1", options.join(QStringLiteral(", ")));
         }
     }
-    if (!writeFile(modified)) {
-        return i18n("Error writing to a file %1", SystemPaths::grubDefaults());
-    }
-    return QString();
+    return writeFile(modified);
 }

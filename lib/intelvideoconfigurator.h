@@ -40,6 +40,9 @@ public:
     GucMode gucMode() const;
     bool fbcIsEnable() const;
     bool isHardwareAccelerationEnabled() const;
+    // Why the boot loader defaults cannot be read (missing, unreadable), as a translated
+    // message; empty when they can. The readers above then answer as for an empty file.
+    QString readProblem() const;
     // One name for every required entry none of whose alternatives is installed, in the order
     // of requiredPackages(): the first alternative the archive knows, or all alternatives
     // joined by " or " when it knows none (as for every entry when the package database
@@ -79,7 +82,8 @@ public:
 
 private:
     QString readFile() const;
-    bool writeFile(const QString &content);
+    // Empty on success, else the translated message with the helper's reason.
+    QString writeFile(const QString &content);
     QString getKernelOptionValue(const QString &option) const;
     QString setKernelOption(const QString &option, const QString &value);
 

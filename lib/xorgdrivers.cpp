@@ -32,17 +32,32 @@ QStringList installedDrivers(const QStringList &dirs)
     return names;
 }
 
+QString driverInUse(const QString &xorgTag, const QStringList &installed)
+{
+    if (xorgTag.isEmpty()) {
+        return QString();
+    }
+    for (const QString &name : installed) {
+        if (name.startsWith(xorgTag, Qt::CaseInsensitive)) {
+            return name;
+        }
+    }
+    return QString();
+}
+
 ScanResult scan(const Device &device, const QStringList &dirs)
 {
     ScanResult result;
-    const QString inUse = device.xorgDriver();
-    for (const QString &name : installedDrivers(dirs)) {
-        if (!inUse.isEmpty() && device.isActive() && name.startsWith(inUse, Qt::CaseInsensitive)) {
+    const QStringList installed = installedDrivers(dirs);
+    const QString inUse = device.isActive() ? driverInUse(device.xorgDriver(), installed) : QString();
+    for (const QString &name : installed) {
+        // A driver found in two folders is the one in use only where the scan meets it first.
+        if (result.selected < 0 && !inUse.isEmpty() && name == inUse) {
             result.entries.append({name + currentSuffix, name});
             result.selected = result.entries.size() - 1;
-            break;
+        } else {
+            result.entries.append({name, name});
         }
-        result.entries.append({name, name});
     }
     return result;
 }
@@ -55,8 +70,13 @@ ScanResult scan(const Device &device)
 QStringList cliListing(const QString &xorgDriver, const QStringList &dirs)
 {
     QStringList lines;
-    for (const QString &name : installedDrivers(dirs)) {
-        lines.append(name.contains(xorgDriver) ? name + currentSuffix : name);
+    const QStringList installed = installedDrivers(dirs);
+    const QString inUse = driverInUse(xorgDriver, installed);
+    bool marked = false;
+    for (const QString &name : installed) {
+        const bool current = !marked && !inUse.isEmpty() && name == inUse;
+        marked = marked || current;
+        lines.append(current ? name + currentSuffix : name);
     }
     return lines;
 }

@@ -23,13 +23,16 @@ struct ScanResult {
     int selected = -1; // index in entries of the driver in use, or -1
 };
 
-// The list the control module offers for an adapter. The driver in use is the first one whose
-// name starts with the adapter's X driver tag (case-insensitively) on the active adapter; it is
-// listed with " (current)", selected, and ends the list.
+// The installed X driver the X log's driver tag stands for: the first one whose name starts
+// with the tag, compared case-insensitively ("modeset" is modesetting, "NVIDIA" nvidia); empty
+// when the tag is empty (the X driver in use is not known) or names no installed driver.
+QString driverInUse(const QString &xorgTag, const QStringList &installed);
+
+// The list the control module offers for an adapter: every driver found. On the active adapter
+// the driver in use is listed with " (current)" and selected.
 ScanResult scan(const Device &device, const QStringList &dirs);
 ScanResult scan(const Device &device);
 
-// The command-line listing: every driver found, marked " (current)" whenever its name
-// contains the adapter's X driver tag.
+// The command-line listing: every driver found, the one in use marked " (current)".
 QStringList cliListing(const QString &xorgDriver, const QStringList &dirs);
 }

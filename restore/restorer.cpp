@@ -251,6 +251,15 @@ bool Restorer::restoreFolder(const QString &backupPath, const QString &livePath,
     return restoreTree(backupPath, livePath, asidePath);
 }
 
+bool Restorer::restoreFile(const QString &backupPath, const QString &livePath, const QString &asidePath)
+{
+    struct stat st;
+    if (lstatPath(backupPath, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return fail(QStringLiteral("the backup file %1 is missing or not a file; %2 is left as it is").arg(backupPath, livePath));
+    }
+    return restoreEntry(backupPath, livePath, asidePath);
+}
+
 bool Restorer::restoreTree(const QString &backupDir, const QString &liveDir, const QString &asideDir)
 {
     bool ok = true;

@@ -28,6 +28,9 @@ public:
     // when something has to be set aside. Returns false when any step failed; the remaining
     // steps are still carried out.
     bool restoreFolder(const QString &backupPath, const QString &livePath, const QString &asidePath);
+    // The same for one file (a regular file in the backup); its current version is kept in
+    // asidePath when it differs.
+    bool restoreFile(const QString &backupPath, const QString &livePath, const QString &asidePath);
 
     int restoredCount() const { return m_restored; }
     int setAsideCount() const { return m_setAside; }

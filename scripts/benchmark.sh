@@ -13,7 +13,8 @@
 # private mount namespace it times RUNS runs each of
 #   corvo-admin-driver list-gpus, corvo-admin-driver list-modules <GPU>, lspci -k
 # and prints the medians, the ratio to lspci -k and the peak resident memory of one run each
-# (/usr/bin/time -v, Debian package "time"). It also checks that the real amdgpu and i915
+# (/usr/bin/time -v, Debian package "time"), and whether list-gpus stays within 2.5x of lspci -k.
+# The load average is printed with the figures: wall-clock medians on a busy machine say little. It also checks that the real amdgpu and i915
 # files give the display names "amdgpu" and "i915". Needs root (or user namespaces), apt access
 # for the first run, and about 500 MB in BENCH_DIR. It changes nothing on the host.
 set -euo pipefail
@@ -99,6 +100,7 @@ grep -qx 'amdgpu (current)' "$OUT/list-modules-amd.out" && echo "amdgpu display 
 grep -qx 'i915 (current)' "$OUT/list-modules-intel.out" && echo "i915 display name: i915 (ok)" ||
     { echo "i915 display name: WRONG"; status=1; }
 ratio=$(awk -v a="$(median "$OUT/list-gpus.us")" -v b="$base" 'BEGIN { printf "%.2f", a / b }')
-awk -v r="$ratio" 'BEGIN { exit !(r <= 2) }' && echo "list-gpus within 2x of lspci -k: yes ($ratio)" ||
-    echo "list-gpus within 2x of lspci -k: NO ($ratio)"
+awk -v r="$ratio" 'BEGIN { exit !(r <= 2.5) }' && echo "list-gpus within 2.5x of lspci -k: yes ($ratio)" ||
+    echo "list-gpus within 2.5x of lspci -k: NO ($ratio)"
+echo "load average while measuring: $(cut -d' ' -f1-3 /proc/loadavg)"
 exit $status

@@ -18,7 +18,10 @@ PACKAGES=(
     # run time: the package worker, D-Bus, polkit, fuser, PCI names
     libqapt3-runtime dbus polkitd pkexec psmisc pciutils pci.ids kmod
     # tests: namespaces, a private X server and screenshots
-    util-linux xz-utils gzip xvfb x11-apps x11-utils imagemagick kde-cli-tools
+    util-linux xz-utils gzip xvfb x11-apps x11-utils imagemagick kde-cli-tools xdotool
+    # tests: picom's own parser reads the compositor file; the X server's own parser, on its
+    # dummy driver, loads the switch and tearing snippets together
+    picom xserver-xorg-core xserver-xorg-video-dummy
     # scripts/benchmark.sh: peak memory through /usr/bin/time
     time
     # scripts/benchmark-packages.sh: the python3-apt scan it compares with

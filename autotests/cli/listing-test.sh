@@ -52,8 +52,10 @@ check() {
 # modules come from modules.alias: nouveau (loaded, so current), nvidia (no file in the tree,
 # listed under its probe name) and nvidia_drm (found as nvidia-drm.ko, whose .modinfo declares
 # "nvidia_drm"; the file name alone would give "nvidia-drm", the trace text before the
-# .modinfo "%llu, timeline"). The X log tag "modeset" is contained in "modesetting", which is
-# installed in two folders and so listed twice.
+# .modinfo "%llu, timeline"). The X log tag "modeset" starts "modesetting", which is installed
+# in two folders: listed twice, current where it is met first. The NVIDIA card has no DRM node,
+# so its X driver is not known and none is current. A GPU is also found by the PCI database
+# name the control module shows, and by any name in other case when only one GPU fits.
 cat >"$WORK/laptop.expected" <<'EOF'
 $ list-gpus
 Bus id: PCI:01@0000:00:0 Model: nVidia GP106 [GeForce GTX 1060 6GB] Vendor: nVidia Corporation
@@ -71,15 +73,25 @@ nvidia_drm
 [exit 0]
 $ list-xorg Intel UHD Graphics 620
 modesetting (current)
-modesetting (current)
+modesetting
 intel
 nvidia
 [exit 0]
 $ list-xorg nVidia Corporation
-modesetting (current)
-modesetting (current)
-intel (current)
-nvidia (current)
+modesetting
+modesetting
+intel
+nvidia
+[exit 0]
+$ list-modules UHD Graphics 620
+Kernel modules for UHD Graphics 620
+i915 (current)
+[exit 0]
+$ list-modules nvidia corporation
+Kernel modules for nvidia corporation
+nouveau (current)
+nvidia
+nvidia_drm
 [exit 0]
 $ -a list-gpus
 intel-accel-disable: Disables Intel GPU hardware acceleration (GuC and FBC).
@@ -111,8 +123,11 @@ $ list-modules Nope
 Couldn't find GPU by BusID / Model / Vendor using argument Nope
 [exit 255]
 $ list-xorg pci:00@0000:02:0
-Couldn't find GPU by BusID / Model / Vendor using argument pci:00@0000:02:0
-[exit 255]
+modesetting (current)
+modesetting
+intel
+nvidia
+[exit 0]
 $ list-gpus surplus
 Usage: corvo-admin-driver [options] list-gpus
 
@@ -158,6 +173,8 @@ check laptop "$WORK/laptop.expected" \
         run list-modules "nVidia GP106 [GeForce GTX 1060 6GB]"
         run list-xorg "Intel UHD Graphics 620"
         run list-xorg "nVidia Corporation"
+        run list-modules "UHD Graphics 620"
+        run list-modules "nvidia corporation"
         run -a list-gpus
         run list-modules
         run list-modules Nope
@@ -168,11 +185,11 @@ check laptop "$WORK/laptop.expected" \
 
 # ---------------------------------------------------------------------------------------------
 # A workstation probed in the order 0c, 0b, 0a, 02: two Intel adapters (the vendor name picks
-# the first one probed, 0c, which has no DRM node and so no known X driver: every X driver
-# counts as current; 02 has one), a VMware SVGA adapter (libhd knows only its X driver, "vmware",
-# which is no module file: listed under that name and current, since the bound vmwgfx matches
-# nothing), and an adapter libhd knows no module for (kept by the tool: its listing is just the
-# header). Bus numbers above 9 keep their hex digits. The X server is not root's, so the
+# the first one probed, 0c, which has no DRM node and so no known X driver: none is current;
+# 02 has one; "intel corporation" in lower case fits both and so names neither), a VMware SVGA
+# adapter (libhd knows only its X driver, "vmware", which is no module file: listed under that
+# name, and not current, since the bound vmwgfx is not it), and an adapter libhd knows no
+# module for and no driver is bound to (kept by the tool: its listing is just the header). Bus numbers above 9 keep their hex digits. The X server is not root's, so the
 # display manager's log counts ("modeset"), not root's ("intel"). i915 is installed only
 # compressed, so it is not found and listed under its probe name. X driver folder 3 holds a
 # link to folder 1, whose drivers are therefore listed twice.
@@ -188,39 +205,42 @@ Kernel modules for Intel Corporation
 i915 (current)
 [exit 0]
 $ list-xorg Intel Corporation
-vmware (current)
-modesetting (current)
-intel (current)
-vmware (current)
-modesetting (current)
-intel (current)
+vmware
+modesetting
+intel
+vmware
+modesetting
+intel
 [exit 0]
+$ list-modules intel corporation
+Couldn't find GPU by BusID / Model / Vendor using argument intel corporation
+[exit 255]
 $ list-xorg PCI:00@0000:02:0
 vmware
 modesetting (current)
 intel
 vmware
-modesetting (current)
+modesetting
 intel
 [exit 0]
 $ list-modules VMware, Inc.
 Kernel modules for VMware, Inc.
-vmware (current)
+vmware
 [exit 0]
 $ list-xorg VMware VMWARE0405
-vmware (current)
-modesetting (current)
-intel (current)
-vmware (current)
-modesetting (current)
-intel (current)
+vmware
+modesetting
+intel
+vmware
+modesetting
+intel
 [exit 0]
 $ list-modules PCI:0a@0000:00:0
 Kernel modules for PCI:0a@0000:00:0
 [exit 0]
 $ list-modules PCI:0b@0000:00:0
 Kernel modules for PCI:0b@0000:00:0
-vmware (current)
+vmware
 [exit 0]
 EOF
 check workstation "$WORK/workstation.expected" \
@@ -238,6 +258,7 @@ check workstation "$WORK/workstation.expected" \
     -- 'run list-gpus
         run list-modules "Intel Corporation"
         run list-xorg "Intel Corporation"
+        run list-modules "intel corporation"
         run list-xorg PCI:00@0000:02:0
         run list-modules "VMware, Inc."
         run list-xorg "VMware VMWARE0405"
@@ -245,9 +266,11 @@ check workstation "$WORK/workstation.expected" \
         run list-modules PCI:0b@0000:00:0'
 
 # ---------------------------------------------------------------------------------------------
-# A desktop on NVIDIA's own driver. Its log tag "NVIDIA" is not contained in "nvidia" (the
-# listing compares case-sensitively), so no X driver is marked; the bound module nvidia, found
-# in the tree, is current.
+# A desktop on NVIDIA's own driver from Debian's nvidia-kernel-dkms: its modules.alias names
+# nvidia_current and nvidia_current_drm, found as updates/dkms/nvidia-current.ko and
+# nvidia-current-drm.ko, which declare "nvidia" and "nvidia_drm" (the real modules' .modinfo).
+# The kernel binds the adapter under the declared name, so nvidia is current. Its log tag
+# "NVIDIA" is upper case; it names the nvidia X driver all the same.
 cat >"$WORK/nvidia-desktop.expected" <<'EOF'
 $ list-modules PCI:01@0000:00:0
 Kernel modules for PCI:01@0000:00:0
@@ -258,21 +281,44 @@ nvidia_drm
 $ list-xorg PCI:01@0000:00:0
 modesetting
 nouveau
-nvidia
+nvidia (current)
 [exit 0]
 EOF
 check nvidia-desktop "$WORK/nvidia-desktop.expected" \
     --gpu 0000:01:00.0,10de,1c03,030000,nvidia,1043,85bf \
     --alias 'pci:v000010DEd*sv*sd*bc03sc*i* nouveau' \
-    --alias 'pci:v000010DEd*sv*sd*bc03sc00i00* nvidia' \
-    --alias 'pci:v000010DEd*sv*sd*bc03sc00i00* nvidia_drm' \
-    --module updates/dkms/nvidia.ko=nvidia \
-    --module updates/dkms/nvidia-drm.ko=nvidia_drm \
+    --debian-nvidia \
     --drm 0000:01:00.0 \
     --xlog 'root=[    21.500] (II) NVIDIA(0): Setting mode "DP-0: nvidia-auto-select @1920x1080"\n' \
     --xorg 1:modesetting_drv.so --xorg 2:nouveau_drv.so --xorg 3:nvidia_drv.so --xorg 3:libglxserver_nvidia.so \
     -- 'run list-modules PCI:01@0000:00:0
         run list-xorg PCI:01@0000:00:0'
+
+# ---------------------------------------------------------------------------------------------
+# A desktop whose AMD card is bound to no driver (amdgpu blacklisted, say): both modules are
+# installed, yet neither is current; without a DRM node no X driver is current either.
+cat >"$WORK/amd-unbound.expected" <<'EOF'
+$ list-modules PCI:03@0000:00:0
+Kernel modules for PCI:03@0000:00:0
+amdgpu
+radeon
+[exit 0]
+$ list-xorg PCI:03@0000:00:0
+amdgpu
+modesetting
+radeon
+[exit 0]
+EOF
+check amd-unbound "$WORK/amd-unbound.expected" \
+    --gpu 0000:03:00.0,1002,67df,030000,-,1da2,e366 \
+    --alias 'pci:v00001002d000067DFsv*sd*bc*sc*i* amdgpu' \
+    --alias 'pci:v00001002d000067DFsv*sd*bc*sc*i* radeon' \
+    --module kernel/drivers/gpu/drm/amd/amdgpu/amdgpu.ko=amdgpu \
+    --module kernel/drivers/gpu/drm/radeon/radeon.ko=radeon \
+    --xlog 'root=[    20.123] (II) AMDGPU(0): Output DisplayPort-0 connected\n' \
+    --xorg 1:amdgpu_drv.so --xorg 2:modesetting_drv.so --xorg 3:radeon_drv.so \
+    -- 'run list-modules PCI:03@0000:00:0
+        run list-xorg PCI:03@0000:00:0'
 
 # ---------------------------------------------------------------------------------------------
 # A server with a network card and no display adapter: nothing to list, nothing to find; no X

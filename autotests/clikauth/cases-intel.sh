@@ -101,26 +101,26 @@ check commented "$WORK/commented.expected" "${INTEL_LAPTOP[@]}" -- '
     show /tmp/update-grub.runs'
 
 # ---------------------------------------------------------------------------------------------
-# Failures. A failing boot loader update is an error of the helper: the tool reports the write
-# as failed, although the file already holds the new text the update was run on. An
+# Failures. A failing boot loader update is an error of the helper: it puts the previous
+# defaults back, and the tool reports the write as failed with the helper's reason. An
 # unprivileged caller is refused before the helper does anything, and a missing Intel package
 # stops every change before the helper is asked.
 cat >"$WORK/failures.expected" <<'EOF'
 $ intel-accel-set-guc 1
-Error: Error writing to a file /etc/default/grub
+Error: Error writing to a file /etc/default/grub: acceleration change: update-grub failed with exit code 3; the previous boot loader defaults were put back
 stderr: Warning from helper: update-grub failed with code 3
-stderr: corvo.driverlib: Writing the boot loader defaults failed: "acceleration change: update-grub failed with exit code 3"
+stderr: corvo.driverlib: Writing the boot loader defaults failed: "acceleration change: update-grub failed with exit code 3; the previous boot loader defaults were put back"
 [exit 255]
 --- /tmp/update-grub.runs
 update-grub ran as root with []: 5:GRUB_CMDLINE_LINUX_DEFAULT="quiet splash i915.enable_guc=1" 
 [end of /tmp/update-grub.runs]
 (nobody) $ intel-accel-set-fbc 1
-Error: Error writing to a file /etc/default/grub
-stderr: corvo.driverlib: Writing the boot loader defaults failed: "You are not authorized to perform this action."
+Error: Error writing to a file /etc/default/grub: Authorization denied.
+stderr: corvo.driverlib: Writing the boot loader defaults failed: "Authorization denied."
 [exit 255]
 (nobody) $ intel-accel-enable
-Error: Error writing to a file /etc/default/grub
-stderr: corvo.driverlib: Writing the boot loader defaults failed: "You are not authorized to perform this action."
+Error: Error writing to a file /etc/default/grub: Authorization denied.
+stderr: corvo.driverlib: Writing the boot loader defaults failed: "Authorization denied."
 [exit 255]
 --- /tmp/update-grub.runs
 update-grub ran as root with []: 5:GRUB_CMDLINE_LINUX_DEFAULT="quiet splash i915.enable_guc=1" 
@@ -137,7 +137,7 @@ mesa-va-drivers
 GRUB_DEFAULT=0
 GRUB_TIMEOUT=5
 GRUB_DISTRIBUTOR=`lsb_release -i -s 2> /dev/null || echo Debian`
-GRUB_CMDLINE_LINUX_DEFAULT="quiet splash i915.enable_guc=1"
+GRUB_CMDLINE_LINUX_DEFAULT="quiet splash i915.enable_guc=2"
 GRUB_CMDLINE_LINUX=""
 [end of /etc/default/grub]
 --- /tmp/update-grub.runs

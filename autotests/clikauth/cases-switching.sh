@@ -1,21 +1,22 @@
 # Cases of clikauth-test.sh: set-module and set-xorg through the real helper.
 
 # The NVIDIA desktop used below: a GTX 1060 on bus 0b (above 9: the helper writes the bus in
-# decimal) on nouveau, with nvidia installed as a module, X drivers nvidia and modesetting
+# decimal) on nouveau, with Debian's NVIDIA modules as dkms installs them (nvidia-current.ko,
+# which declares "nvidia", found for libhd's nvidia_current), X drivers nvidia and modesetting
 # installed, and the X server running NVIDIA's driver.
 NVIDIA_DESKTOP=(
     --gpu 0000:0b:00.0,10de,1c03,030000,nouveau,1043,85bf
     --alias 'pci:v000010DEd*sv*sd*bc03sc*i* nouveau'
-    --alias 'pci:v000010DEd*sv*sd*bc03sc00i00* nvidia'
     --module kernel/drivers/gpu/drm/nouveau/nouveau.ko=nouveau
-    --module updates/dkms/nvidia.ko=nvidia
+    --debian-nvidia
     --drm 0000:0b:00.0
     --xlog 'root=[    20.123] (II) NVIDIA(0): Setting mode "DFP-0:nvidia-auto-select"\n'
     --xorg 1:modesetting_drv.so --xorg 3:nvidia_drv.so
 )
 
 # ---------------------------------------------------------------------------------------------
-# A switch to the nvidia module: the Device section names the adapter by its PCI database name
+# A switch to the listed module nvidia (nvidia_current): no X driver bears the module's own
+# name, so the one of its declared name is written, "nvidia". The Device section names the adapter by its PCI database name
 # (not libhd's "nVidia GP106 ..."), has no Module section although the adapter is NVIDIA (the
 # tool sends no vendor), and the first request takes the backup of both folders, older snippet
 # included, before that snippet is deleted. The second request, chosen by model name, rewrites
@@ -38,11 +39,15 @@ EndSection
 10-keyboard.conf
 20-vela-admin-video-driver.conf
 --- tree /usr/share/vela-admin-video-driver
-modprobe.d/
-modprobe.d/blacklist-fixture.conf
-xorg.conf.d/
-xorg.conf.d/10-keyboard.conf
-xorg.conf.d/20-vela-admin-driver.conf
+<date>/
+<date>/modprobe.d/
+<date>/modprobe.d/blacklist-fixture.conf
+<date>/xorg.conf.d/
+<date>/xorg.conf.d/10-keyboard.conf
+<date>/xorg.conf.d/20-vela-admin-driver.conf
+latest
+modprobe.d
+xorg.conf.d
 --- /usr/share/vela-admin-video-driver/xorg.conf.d/20-vela-admin-driver.conf
 Section "Device"
     Identifier "older"
@@ -60,19 +65,23 @@ EndSection
 
 [end of /etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf]
 --- tree /usr/share/vela-admin-video-driver
-modprobe.d/
-modprobe.d/blacklist-fixture.conf
-xorg.conf.d/
-xorg.conf.d/10-keyboard.conf
-xorg.conf.d/20-vela-admin-driver.conf
+<date>/
+<date>/modprobe.d/
+<date>/modprobe.d/blacklist-fixture.conf
+<date>/xorg.conf.d/
+<date>/xorg.conf.d/10-keyboard.conf
+<date>/xorg.conf.d/20-vela-admin-driver.conf
+latest
+modprobe.d
+xorg.conf.d
 $ set-xorg PCI:0b@0000:00:0 vesa
 stderr: corvo.cli: D-Bus helper error: The XOrg driver "vesa" is not installed: no vesa_drv.so in the XOrg driver folders.
 [exit 255]
 (nobody) $ set-module PCI:0b@0000:00:0 nvidia
-stderr: corvo.cli: D-Bus helper error: You are not authorized to perform this action.
+stderr: corvo.cli: D-Bus helper error: Authorization denied.
 [exit 255]
-(nobody) $ set-xorg PCI:0b@0000:00:0 nvidia
-stderr: corvo.cli: D-Bus helper error: You are not authorized to perform this action.
+(nobody) $ set-xorg PCI:0b@0000:00:0 nouveau
+stderr: corvo.cli: D-Bus helper error: Authorization denied.
 [exit 255]
 --- /etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf
 Section "Device"
@@ -102,16 +111,17 @@ check switch "$WORK/switch.expected" "${NVIDIA_DESKTOP[@]}" -- '
     tree /usr/share/vela-admin-video-driver
     run set-xorg PCI:0b@0000:00:0 vesa
     run --nobody set-module PCI:0b@0000:00:0 nvidia
-    run --nobody set-xorg PCI:0b@0000:00:0 nvidia
+    run --nobody set-xorg PCI:0b@0000:00:0 nouveau
     show /etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf
     tree /etc/X11/xorg.conf.d'
 
 # ---------------------------------------------------------------------------------------------
 # Refusals on an untouched machine: neither the snippet nor a backup nor the backup mark appear
-# (a refused request must not use up the one backup of the boot).
+# (a refused request must not use up the one backup of the boot). The X log names the driver
+# in use "NVIDIA": the tool itself refuses to set nvidia again.
 cat >"$WORK/refused.expected" <<'EOF'
 (nobody) $ set-module PCI:0b@0000:00:0 nvidia
-stderr: corvo.cli: D-Bus helper error: You are not authorized to perform this action.
+stderr: corvo.cli: D-Bus helper error: Authorization denied.
 [exit 255]
 $ set-xorg PCI:0b@0000:00:0 vesa
 stderr: corvo.cli: D-Bus helper error: The XOrg driver "vesa" is not installed: no vesa_drv.so in the XOrg driver folders.
@@ -119,19 +129,23 @@ stderr: corvo.cli: D-Bus helper error: The XOrg driver "vesa" is not installed: 
 $ set-xorg PCI:0b@0000:00:0 nouveau
 stderr: corvo.cli: D-Bus helper error: The XOrg driver "nouveau" is not installed: no nouveau_drv.so in the XOrg driver folders.
 [exit 255]
+$ set-xorg PCI:0b@0000:00:0 nvidia
+You are trying to set current xorg driver
+[exit 255]
 --- tree /etc/X11/xorg.conf.d
 10-keyboard.conf
 --- tree /usr/share/vela-admin-video-driver does not exist
---- /tmp/driver-root.mark does not exist
+--- /run/corvo-video-driver/backup.mark does not exist
 EOF
 check refused "$WORK/refused.expected" "${NVIDIA_DESKTOP[@]}" -- '
     printf "Section \"InputClass\"\nEndSection\n" >/etc/X11/xorg.conf.d/10-keyboard.conf
     run --nobody set-module PCI:0b@0000:00:0 nvidia
     run set-xorg PCI:0b@0000:00:0 vesa
     run set-xorg PCI:0b@0000:00:0 nouveau
+    run set-xorg PCI:0b@0000:00:0 nvidia
     tree /etc/X11/xorg.conf.d
     tree /usr/share/vela-admin-video-driver
-    show /tmp/driver-root.mark'
+    show /run/corvo-video-driver/backup.mark'
 
 # ---------------------------------------------------------------------------------------------
 # Two more adapters: an Intel one on bus 00 (the bus stays "00"), chosen by vendor name, and an

@@ -53,10 +53,7 @@ run() {
     printf '$'; printf ' %s' "$@"; printf '\n'
     "${as[@]}" corvo-admin-driver "$@" 2>"$T/stderr"
     local status=$?
-    # KAuth notes each call that reached the helper before it served actions (the tool sends
-    # it again); whether that happens depends on timing, so the note is left out.
-    grep -vxF "kf.auth: \"No such object path '/'\"" "$T/stderr" | sed 's/^/stderr: /'
-
+    sed 's/^/stderr: /' "$T/stderr"
     echo "[exit $status]"
 }
 # show FILE: its exact bytes between a header and an end mark (a missing final line feed shows).
@@ -69,11 +66,13 @@ show() {
         echo "--- $1 does not exist"
     fi
 }
-# tree DIR: every path below DIR, sorted; folders end in "/".
+# tree DIR: every path below DIR, sorted; folders end in "/", dated backup names read "<date>".
 tree() {
     if [ -d "$1" ]; then
         echo "--- tree $1"
-        (cd "$1" && find . -mindepth 1 \( -type d -printf '%P/\n' -o -printf '%P\n' \) | LC_ALL=C sort)
+        # A backup generation is named after the time it was taken.
+        (cd "$1" && find . -mindepth 1 \( -type d -printf '%P/\n' -o -printf '%P\n' \) | LC_ALL=C sort) \
+            | sed -E 's#^[0-9]{8}-[0-9]{6}(-[0-9]+)?#<date>#'
     else
         echo "--- tree $1 does not exist"
     fi

@@ -12,6 +12,9 @@
 # Environment:
 #   APT_FIXTURE_INSTALLED  space-separated names of the packages that the dpkg status file
 #                          marks as installed. Default: see DEFAULT_INSTALLED below.
+#   APT_FIXTURE_AUTO       space-separated names of installed packages that APT records as
+#                          installed automatically (extended_states). Default: the libraries
+#                          of the purge rule set, libnvidia-a-fixture and libnvidia-b-fixture.
 #   APT_FIXTURE_DPKG       program apt runs as dpkg (Dir::Bin::dpkg). Default: /bin/false, so
 #                          that nothing can ever be installed by accident. The transaction
 #                          harness points it at its logging fake.
@@ -57,6 +60,7 @@ HERE=$(cd "$(dirname "$0")" && pwd)
 TABLE=${APT_FIXTURE_TABLE:-$HERE/../fixtures/apt/packages.txt}
 COMPONENTS=${APT_FIXTURE_COMPONENTS:-}
 INSTALLED=" ${APT_FIXTURE_INSTALLED-$DEFAULT_INSTALLED} "
+AUTO=" ${APT_FIXTURE_AUTO-libnvidia-a-fixture libnvidia-b-fixture} "
 DPKG=${APT_FIXTURE_DPKG:-/bin/false}
 ARCH=amd64
 
@@ -159,6 +163,9 @@ while IFS='|' read -r name version section depends modaliases description provid
             control "$name" "$version" "$section" "$depends" "$modaliases" "$description" "$provides"
             echo
         } >> "$DIR/state/dpkg/status"
+        if [[ " $AUTO " == *" $name "* ]]; then
+            printf 'Package: %s\nArchitecture: amd64\nAuto-Installed: 1\n\n' "$name" >> "$DIR/state/extended_states"
+        fi
         printf '/.\n/usr\n/usr/share\n/usr/share/doc\n/usr/share/doc/%s\n/usr/share/doc/%s/README.fixture\n' "$name" "$name" \
             > "$DIR/state/dpkg/info/$name.list"
     fi

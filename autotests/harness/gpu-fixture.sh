@@ -4,8 +4,10 @@
 # The command sees fake graphics adapters through libhd and libpci, a fixture kernel module
 # tree, DRM links, X server logs and X driver folders, all at their real system paths. Every
 # mount lives in a private mount namespace that ends with the command: the host is never
-# touched. As root it uses `unshare -m`; otherwise `unshare -rm` (a user namespace with the
-# caller mapped to root). When neither works it prints the reason and exits with status 77,
+# touched. The command also runs in a process namespace of its own (with its own /proc), so
+# it sees only the fixture's processes. As root it uses `unshare -m -p`; otherwise
+# `unshare -rm -p` (a user namespace with the caller mapped to root). When neither works it
+# prints the reason and exits with status 77,
 # which CTest turns into SKIPPED through the SKIP_RETURN_CODE test property.
 #
 #   gpu-fixture.sh [OPTIONS] -- COMMAND [ARGS...]
@@ -26,6 +28,12 @@
 #       real ELF object whose .modinfo section declares name=NAME (built with cc) and whose
 #       data holds, before it, a trace format with "ring_name=" in it (as amdgpu's does); without,
 #       an empty file (for names like i915.ko.xz that must not be found).
+#   --debian-nvidia
+#       Debian's NVIDIA kernel modules as dkms installs them from nvidia-kernel-dkms:
+#       updates/dkms/nvidia-current.ko, -modeset, -drm and -uvm, each the real module's
+#       .modinfo section in a minimal ELF object, and their lines of modules.alias (module name
+#       nvidia_current, after the file). Made by scripts/nvidia-fixture.sh into
+#       autotests/fixtures/nvidia-current.
 #   --module-tree DIR
 #       use DIR as the whole module tree of the running kernel instead (bound, not copied);
 #       --alias and --module are then ignored.
@@ -34,13 +42,18 @@
 #       drivers given with --gpu.
 #   --drm BUSID
 #       a DRM card node /dev/dri/cardN with its link /dev/dri/by-path/pci-BUSID-card.
-#   --xlog root|dm=TEXT
-#       contents (printf %b escapes) of /var/log/Xorg.0.log (root) or
-#       /var/log/vela-dm/Xorg.0.log (dm). Missing ones do not exist.
-#   --x-owner root|user
-#       what "ps ho user $(pgrep X)" answers: root (default) or someone else. A stand-in for
-#       pgrep is bound over every pgrep on PATH (and /usr/bin/pgrep) and put first on PATH, so
-#       an X server running on the host (another test's Xvfb, say) is never seen.
+#   --xlog root|dm|user=TEXT
+#       contents (printf %b escapes) of /var/log/Xorg.0.log (root), /var/log/vela-dm/Xorg.0.log
+#       (dm) or the X server owner's ~/.local/share/xorg/Xorg.<display>.log (user). Missing
+#       ones do not exist. --xlog user-link=PATH makes the owner's log a symbolic link to PATH.
+#   --x-owner root|user|none
+#       who runs the X server: root (default), the fixture user corvo-x (uid 4242, its home in
+#       the fixture, added to /etc/passwd; needs real root), or no X server at all. The command
+#       runs in a process namespace of its own, so an X server running on the host (another
+#       test's Xvfb, say) is never seen; the X server is a process named "Xorg" (a copy of
+#       bash that sleeps) started with the display argument below.
+#   --x-display N
+#       the display the X server is started for (":N", default 0).
 #   --xorg N:FILE
 #       an empty file FILE (may contain "/") in X driver folder N: 1 =
 #       /usr/lib/x86_64-linux-gnu/xorg/modules/drivers, 2 = /usr/lib/xorg/modules/drivers,
@@ -54,7 +67,9 @@
 #       helper fail at once, as with an unreachable helper.
 #
 # The environment reaches the command unchanged (APT_CONFIG for a fixture package universe,
-# say), apart from PATH (the pgrep stand-in first), GPU_FIXTURE and the bus address above.
+# say), apart from GPU_FIXTURE and the bus address above.
+# When GPU_FIXTURE_PROBE_CHECK names a program, it runs first on the finished machine; if it
+# fails, its output is shown and the command does not run (status 1).
 #
 # libhd's helpers /usr/bin/udevadm and /usr/sbin/acpidump are replaced by /bin/true and
 # /dev/mem is absent, so nothing of the real machine leaks into the probe. /proc/bus/pci is
@@ -71,24 +86,33 @@ HERE=$(cd "$(dirname "$0")" && pwd)
 ARGS=("$@")
 
 # ---- the options ----
-GPUS=() ALIASES=() MODULES=() LOADED=() DRMS=() XORG=() XLOG_ROOT= XLOG_DM= X_OWNER=root MODULE_TREE=
-ETC_DEFAULT= NO_SYSTEM_BUS=
+GPUS=() ALIASES=() MODULES=() LOADED=() DRMS=() XORG=() XLOG_ROOT= XLOG_DM= XLOG_USER= XLOG_USER_LINK= X_OWNER=root X_DISPLAY=0
+MODULE_TREE=
+ETC_DEFAULT= NO_SYSTEM_BUS= DEBIAN_NVIDIA=
 while [ $# -gt 0 ]; do
     case $1 in
     --gpu) GPUS+=("$2"); shift 2 ;;
     --alias) ALIASES+=("$2"); shift 2 ;;
     --module) MODULES+=("$2"); shift 2 ;;
     --module-tree) MODULE_TREE=$(cd "$2" && pwd); shift 2 ;;
+    --debian-nvidia) DEBIAN_NVIDIA=$HERE/../fixtures/nvidia-current; shift ;;
     --loaded) LOADED+=("$2"); shift 2 ;;
     --drm) DRMS+=("$2"); shift 2 ;;
     --xlog)
         case $2 in
         root=*) XLOG_ROOT=${2#root=} ;;
         dm=*) XLOG_DM=${2#dm=} ;;
-        *) echo "gpu-fixture.sh: --xlog wants root=TEXT or dm=TEXT" >&2; exit 2 ;;
+        user=*) XLOG_USER=${2#user=} ;;
+        user-link=*) XLOG_USER_LINK=${2#user-link=} ;;
+        *) echo "gpu-fixture.sh: --xlog wants root=TEXT, dm=TEXT or user=TEXT" >&2; exit 2 ;;
         esac
         shift 2 ;;
-    --x-owner) X_OWNER=$2; shift 2 ;;
+    --x-owner)
+        case $2 in root | user | none) X_OWNER=$2 ;; *) echo "gpu-fixture.sh: --x-owner wants root, user or none" >&2; exit 2 ;; esac
+        shift 2 ;;
+    --x-display)
+        [[ $2 =~ ^[0-9]+$ ]] || { echo "gpu-fixture.sh: --x-display wants a number" >&2; exit 2; }
+        X_DISPLAY=$2; shift 2 ;;
     --xorg) XORG+=("$2"); shift 2 ;;
     --etc-default) ETC_DEFAULT=1; shift ;;
     --no-system-bus) NO_SYSTEM_BUS=1; shift ;;
@@ -100,10 +124,14 @@ done
 
 if [ "${_GPU_FIXTURE_INSIDE:-}" != 1 ]; then
     # ---- outside: find a way into a private mount namespace ----
+    # A process namespace of its own too, with its own /proc: the probe looks for X servers
+    # in the process list.
     if [ "$(id -u)" = 0 ]; then
-        UNSHARE=(unshare -m --propagation private)
-    elif unshare -rm true 2>/dev/null; then
-        UNSHARE=(unshare -rm --propagation private)
+        UNSHARE=(unshare -m -p -f --mount-proc --propagation private)
+    elif [ "$X_OWNER" = user ]; then
+        skip_test "an X server of another user needs root"
+    elif unshare -rmpf --mount-proc true 2>/dev/null; then
+        UNSHARE=(unshare -rm -p -f --mount-proc --propagation private)
     else
         skip_test "not root and user namespaces are not available here, so no private mount namespace for the fixture"
     fi
@@ -198,7 +226,12 @@ if [ -z "$MODULE_TREE" ]; then
     {
         echo "# Aliases extracted from modules themselves."
         for a in ${ALIASES[@]+"${ALIASES[@]}"}; do echo "alias $a"; done
+        [ -z "$DEBIAN_NVIDIA" ] || cat "$DEBIAN_NVIDIA/modules.alias"
     } >"$T/modules.alias"
+    if [ -n "$DEBIAN_NVIDIA" ]; then
+        mkdir -p "$T/updates/dkms"
+        cp "$DEBIAN_NVIDIA"/*.ko "$T/updates/dkms/"
+    fi
     : >"$T/modules.dep"
     for m in ${MODULES[@]+"${MODULES[@]}"}; do
         rel=${m%%=*}
@@ -235,16 +268,16 @@ for x in ${XORG[@]+"${XORG[@]}"}; do
     fi
 done
 
-# The X owner check runs "ps ho user $(pgrep X)": answer with a process of the caller that
-# lives as long as the command, the command itself (exec keeps this shell's process id), or
-# with the largest pid_max itself, which process ids never reach.
 mkdir -p "$FIX/bin"
-case $X_OWNER in
-root) printf '#!/bin/sh\necho %d\n' $$ >"$FIX/bin/pgrep" ;;
-user) printf '#!/bin/sh\necho 4194304\n' >"$FIX/bin/pgrep" ;;
-*) echo "gpu-fixture.sh: --x-owner wants root or user" >&2; exit 2 ;;
-esac
-chmod +x "$FIX/bin/pgrep"
+if [ "$X_OWNER" = user ]; then
+    X_HOME=$FIX/home/corvo-x
+    mkdir -p "$X_HOME/.local/share/xorg"
+    [ -n "$XLOG_USER" ] && printf '%b' "$XLOG_USER" >"$X_HOME/.local/share/xorg/Xorg.$X_DISPLAY.log"
+    [ -n "$XLOG_USER_LINK" ] && ln -s "$XLOG_USER_LINK" "$X_HOME/.local/share/xorg/Xorg.$X_DISPLAY.log"
+    chown -R 4242:4242 "$FIX/home/corvo-x"
+    cp /etc/passwd "$FIX/passwd"
+    echo "corvo-x:x:4242:4242:X server owner:$X_HOME:/usr/sbin/nologin" >>"$FIX/passwd"
+fi
 
 # ---- mount it over the real paths ----
 mount --bind "$FIX/sys" /sys
@@ -296,18 +329,24 @@ mkdir -p /var/log/vela-dm
 for t in /usr/bin/udevadm /usr/sbin/acpidump; do
     [ -e "$t" ] && mount --bind /bin/true "$t"
 done
-# Every pgrep the command could find through PATH answers as the stand-in, and should PATH
-# lack one, the stand-in's folder comes first anyway.
-IFS=: read -r -a path_dirs <<<"$PATH"
-declare -A covered=()
-for d in /usr/bin ${path_dirs[@]+"${path_dirs[@]}"}; do
-    [ -f "$d/pgrep" ] || continue
-    real=$(readlink -f "$d/pgrep")
-    [ -z "${covered[$real]:-}" ] || continue
-    covered[$real]=1
-    mount --bind "$FIX/bin/pgrep" "$real"
-done
-export PATH=$FIX/bin:$PATH
+[ -f "$FIX/passwd" ] && mount --bind "$FIX/passwd" /etc/passwd
+
+# The X server: a process named "Xorg" of its owner with the display among its arguments, as
+# a display manager or startx starts it. It is there before the command starts, and ends with
+# the namespace.
+if [ "$X_OWNER" != none ]; then
+    uid=0
+    [ "$X_OWNER" = user ] && uid=4242
+    cp /bin/bash "$FIX/bin/Xorg"
+    setpriv --reuid=$uid --regid=$uid --clear-groups -- \
+        "$FIX/bin/Xorg" -c 'while :; do sleep 3600; done' Xorg ":$X_DISPLAY" -nolisten tcp </dev/null >/dev/null 2>&1 &
+    xpid=$!
+    for _ in $(seq 100); do
+        [ "$(cat /proc/$xpid/comm 2>/dev/null)" = Xorg ] && break
+        sleep 0.01
+    done
+    [ "$(cat /proc/$xpid/comm 2>/dev/null)" = Xorg ] || harness_broken "the stand-in X server did not start"
+fi
 
 if [ -n "$ETC_DEFAULT" ]; then
     mount -t tmpfs -o size=1m,mode=755 gpu-fixture-etc-default /etc/default
@@ -315,4 +354,16 @@ fi
 [ -n "$NO_SYSTEM_BUS" ] && export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$FIX/no-system-bus
 # Tests that must run only here look for this.
 export GPU_FIXTURE=$FIX
+
+# Probes scan the PCI bus with a part of libhd's probing only; on every machine made up here
+# that must give the records libhd's default scan gives (autotests/lib/probeequalitytest.cpp,
+# named by CTest for every test).
+if [ -n "${GPU_FIXTURE_PROBE_CHECK:-}" ]; then
+    if ! "$GPU_FIXTURE_PROBE_CHECK" >"$FIX/probe-check.out" 2>&1; then
+        echo "gpu-fixture.sh: on this machine the probes' PCI scan differs from libhd's default scan:" >&2
+        cat "$FIX/probe-check.out" >&2
+        exit 1
+    fi
+    unset GPU_FIXTURE_PROBE_CHECK
+fi
 exec "$@"

@@ -5,7 +5,7 @@
 # privileged helper writes to is a fixture, so the helper's code runs unchanged on its real
 # paths and the host is never touched:
 #   /tmp, /etc/X11/xorg.conf.d, /etc/default, /etc/modprobe.d    empty tmpfs
-#   /usr/share, /usr/lib, /usr/sbin, /etc                         overlays over the host's folders;
+#   /usr/share, /usr/lib, /usr/sbin, /etc, /run                   overlays over the host's folders;
 #                                                                 writes land in a tmpfs and vanish
 #   the X driver folders /usr/lib/x86_64-linux-gnu/xorg/modules/drivers, /usr/lib/xorg/modules/drivers
 #   and /usr/lib/x86_64-linux-gnu/nvidia/xorg                     empty tmpfs (tests put *_drv.so files in)
@@ -51,7 +51,7 @@ KEEP=()
 for path in "$TOP" "$@"; do
     case "$path" in /tmp/?*) KEEP+=("$(echo "$path" | cut -d/ -f3)") ;; esac
 done
-for dir in /etc /usr/share /usr/lib /usr/sbin; do
+for dir in /etc /usr/share /usr/lib /usr/sbin /run; do
     name=$(echo "$dir" | tr / _)
     mkdir -p "$SCRATCH/upper$name" "$SCRATCH/work$name"
     mount -t overlay overlay -o "lowerdir=$dir,upperdir=$SCRATCH/upper$name,workdir=$SCRATCH/work$name" "$dir" \

@@ -22,8 +22,17 @@ inline bool isFixture(const QString &dir)
     return ::statfs(QFile::encodeName(dir).constData(), &fs) == 0 && fs.f_type == TMPFS_MAGIC;
 }
 
+inline bool isOverlay(const QString &dir)
+{
+    struct statfs fs;
+    return ::statfs(QFile::encodeName(dir).constData(), &fs) == 0 && fs.f_type == OVERLAYFS_SUPER_MAGIC;
+}
+
 inline bool insideFixtureNamespace()
 {
+    if (!isOverlay(QStringLiteral("/run")) || !isOverlay(QStringLiteral("/usr/share"))) {
+        return false;
+    }
     for (const char *dir : {"/tmp", "/etc/X11/xorg.conf.d", "/etc/default", "/etc/modprobe.d", "/usr/lib/xorg/modules/drivers"}) {
         if (!isFixture(QString::fromLatin1(dir))) {
             return false;

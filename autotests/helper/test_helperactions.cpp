@@ -6,6 +6,7 @@
 #include "systempaths.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QTest>
 
 #include <sys/mount.h>
@@ -17,7 +18,7 @@ namespace
 {
 const QString snippet = QStringLiteral("/etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf");
 const QString oldSnippet = QStringLiteral("/etc/X11/xorg.conf.d/20-vela-admin-driver.conf");
-const QString mark = QStringLiteral("/tmp/driver-root.mark");
+const QString mark = QStringLiteral("/run/corvo-video-driver/backup.mark");
 const QString backupDir = QStringLiteral("/usr/share/vela-admin-video-driver");
 const QString grub = QStringLiteral("/etc/default/grub");
 const QString updateGrub = QStringLiteral("/usr/sbin/update-grub");
@@ -26,6 +27,32 @@ const QString updateGrubRan = QStringLiteral("/tmp/update-grub.ran");
 const QStringList driverDirs = SystemPaths::xorgDriverDirs();
 
 const QByteArray grubText = "GRUB_DEFAULT=0\nGRUB_TIMEOUT=5\nGRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\nGRUB_CMDLINE_LINUX=\"\"\n";
+
+struct RestoreRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+RestoreRun runRestore(const QStringList &args)
+{
+    QProcess process;
+    process.start(QStringLiteral(RESTORE_BINARY), args);
+    RestoreRun run;
+    if (process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit) {
+        run.exitCode = process.exitCode();
+    }
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+// The backup generations, oldest first.
+QStringList generations()
+{
+    QStringList names = QDir(backupDir).entryList({QStringLiteral("2*")}, QDir::Dirs | QDir::NoSymLinks, QDir::Name);
+    return names;
+}
 
 QString replyText(const KAuth::ActionReply &reply)
 {
@@ -129,6 +156,8 @@ private Q_SLOTS:
             clear(dir);
         }
         QDir(backupDir).removeRecursively();
+        QFile::remove(backupDir);
+        QFile::remove(mark);
         QFile::remove(updateGrub);
         // The drivers this machine "has"; amdgpu lies one folder deeper.
         write(driverDirs.at(1) + QStringLiteral("modesetting_drv.so"), "elf");
@@ -232,75 +261,191 @@ private Q_SLOTS:
         QVERIFY2(!QFileInfo::exists(mark) && !QFileInfo::exists(backupDir), "a refused request must not take a backup");
     }
 
-    void backupOnce()
+    // The first change of a boot keeps a dated copy of the configuration; later changes of the
+    // same boot take none; the next boot adds a generation and keeps the earlier ones.
+    void backupGenerations()
     {
         write(QStringLiteral("/etc/modprobe.d/blacklist-nouveau.conf"), "blacklist nouveau\n");
         write(QStringLiteral("/etc/X11/xorg.conf.d/10-keyboard.conf"), "Section \"InputClass\"\nEndSection\n");
+        write(QStringLiteral("/etc/X11/xorg.conf.d/20-intel-tearing.conf"), "tearing\n");
+        write(grub, grubText);
         QVERIFY(QFile::link(QStringLiteral("/etc/modprobe.d/blacklist-nouveau.conf"), QStringLiteral("/etc/modprobe.d/alias.conf")));
-        // A stale file from an older backup must not survive into the new one, but what the
-        // restore command set aside in the backup folder must.
-        write(backupDir + QStringLiteral("/modprobe.d/stale.conf"), "stale");
+        // What the restore command set aside, and a previous backup kept after a failed carry-over,
+        // are never deleted.
         write(backupDir + QStringLiteral("/set-aside-20260101-120000/xorg.conf.d/30-extra.conf"), "kept");
+        write(backupDir + QStringLiteral(".old/modprobe.d/old.conf"), "kept too");
 
         DriverSwitchHelper helper;
         QCOMPARE(replyText(helper.replace(replaceArgs())), QString());
         QVERIFY(QFileInfo(mark).isFile());
+        const QStringList first = generations();
+        QCOMPARE(first.size(), 1);
+        const QString gen = backupDir + QLatin1Char('/') + first.constFirst();
+        QCOMPARE(read(gen + QStringLiteral("/modprobe.d/blacklist-nouveau.conf")), QByteArray("blacklist nouveau\n"));
+        QCOMPARE(QFileInfo(gen + QStringLiteral("/modprobe.d/alias.conf")).symLinkTarget(), QStringLiteral("/etc/modprobe.d/blacklist-nouveau.conf"));
+        QCOMPARE(read(gen + QStringLiteral("/xorg.conf.d/20-intel-tearing.conf")), QByteArray("tearing\n"));
+        QCOMPARE(read(gen + QStringLiteral("/grub")), grubText);
+        QVERIFY(!QFileInfo::exists(gen + QStringLiteral("/xorg.conf.d/20-vela-admin-video-driver.conf"))); // taken before the switch
+        // The newest is also where a reader of the single-copy layout looks.
         QCOMPARE(read(backupDir + QStringLiteral("/modprobe.d/blacklist-nouveau.conf")), QByteArray("blacklist nouveau\n"));
-        QCOMPARE(QFileInfo(backupDir + QStringLiteral("/modprobe.d/alias.conf")).symLinkTarget(), QStringLiteral("/etc/modprobe.d/blacklist-nouveau.conf"));
-        QCOMPARE(read(backupDir + QStringLiteral("/xorg.conf.d/10-keyboard.conf")), QByteArray("Section \"InputClass\"\nEndSection\n"));
-        QVERIFY(!QFileInfo::exists(backupDir + QStringLiteral("/xorg.conf.d/20-vela-admin-video-driver.conf"))); // taken before the switch
-        QVERIFY(!QFileInfo::exists(backupDir + QStringLiteral("/modprobe.d/stale.conf")));
         QCOMPARE(read(backupDir + QStringLiteral("/set-aside-20260101-120000/xorg.conf.d/30-extra.conf")), QByteArray("kept"));
-        QVERIFY(!QFileInfo::exists(backupDir + QStringLiteral(".old")));
+        QCOMPARE(read(backupDir + QStringLiteral(".old/modprobe.d/old.conf")), QByteArray("kept too"));
 
         // With the mark present the next change takes no copy.
         write(QStringLiteral("/etc/modprobe.d/later.conf"), "later");
         QCOMPARE(replyText(helper.replace(replaceArgs())), QString());
-        QVERIFY(!QFileInfo::exists(backupDir + QStringLiteral("/modprobe.d/later.conf")));
+        QCOMPARE(generations(), first);
 
-        // Without the mark it does.
+        // The next boot (no mark) adds a generation; the first stays as it was.
         QVERIFY(QFile::remove(mark));
         QCOMPARE(replyText(helper.replace(replaceArgs())), QString());
+        const QStringList second = generations();
+        QCOMPARE(second.size(), 2);
+        QCOMPARE(second.constFirst(), first.constFirst());
+        QVERIFY(!QFileInfo::exists(gen + QStringLiteral("/modprobe.d/later.conf")));
+        QCOMPARE(read(backupDir + QLatin1Char('/') + second.constLast() + QStringLiteral("/modprobe.d/later.conf")), QByteArray("later"));
         QCOMPARE(read(backupDir + QStringLiteral("/modprobe.d/later.conf")), QByteArray("later"));
+        QCOMPARE(read(backupDir + QStringLiteral("/set-aside-20260101-120000/xorg.conf.d/30-extra.conf")), QByteArray("kept"));
+        QCOMPARE(read(backupDir + QStringLiteral(".old/modprobe.d/old.conf")), QByteArray("kept too"));
     }
 
-    void untrustedMark_data()
+    // A switch breaks X; the first change of the next boot backs up the broken state. The backup
+    // of the first boot is still there and is what the restore command brings back on request.
+    void bootTwoKeepsBootOneRestorable()
     {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("symlink") << QStringLiteral("symlink");
-        QTest::newRow("owned by nobody") << QStringLiteral("nobody");
-        QTest::newRow("folder") << QStringLiteral("folder");
-        // Root owns it, but it is another file's name: the helper never made it.
-        QTest::newRow("hard link to a root file") << QStringLiteral("hardlink");
+        write(QStringLiteral("/etc/X11/xorg.conf.d/10-keyboard.conf"), "keyboard\n");
+        write(grub, grubText);
+        write(updateGrub, "#!/bin/sh\ncp /etc/default/grub /tmp/update-grub.ran\n", QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        DriverSwitchHelper helper;
+        QCOMPARE(replyText(helper.replace(replaceArgs())), QString()); // boot 1: the switch that breaks X
+        const QByteArray changedGrub = QByteArray(grubText).replace("quiet", "quiet i915.enable_guc=3");
+        QCOMPARE(replyText(helper.acceleration({{QStringLiteral("grub_content"), changedGrub}})), QString());
+        QVERIFY(QFile::remove(updateGrubRan));
+        QVERIFY(QFile::remove(mark)); // reboot
+        QCOMPARE(replyText(helper.replace(with(replaceArgs(), QStringLiteral("driver"), QStringLiteral("fbdev")))), QString());
+        const QStringList all = generations();
+        QCOMPARE(all.size(), 2);
+
+        const RestoreRun list = runRestore({QStringLiteral("--list")});
+        QCOMPARE(list.exitCode, 0);
+        QCOMPARE(list.out, QStringLiteral("%1\n%2  (newest, restored by default)\n").arg(all.at(0), all.at(1)));
+        const RestoreRun restore = runRestore({QStringLiteral("--from"), all.at(0)});
+        QVERIFY2(restore.exitCode == 0, qPrintable(restore.out + restore.err));
+        QVERIFY(!QFileInfo::exists(snippet));
+        QCOMPARE(read(QStringLiteral("/etc/X11/xorg.conf.d/10-keyboard.conf")), QByteArray("keyboard\n"));
+        // The boot loader defaults come back too, and the boot menu is rebuilt from them.
+        QCOMPARE(read(grub), grubText);
+        QCOMPARE(read(updateGrubRan), grubText);
+        QCOMPARE(runRestore({QStringLiteral("--from"), QStringLiteral("20000101-000000")}).exitCode, 3);
     }
-    void untrustedMark()
+
+    // The helper dies between publishing a new generation and pointing "latest" at it: both
+    // backups are whole, the restore command offers both, and the next change goes on.
+    void crashDuringBackupSwap()
     {
-        QFETCH(QString, kind);
-        const QString target = QStringLiteral("/tmp/victim");
-        write(target, "untouched");
-        if (kind == QLatin1String("symlink")) {
-            QVERIFY(QFile::link(target, mark));
-        } else if (kind == QLatin1String("nobody")) {
-            write(mark, QByteArray());
-            QCOMPARE(::chown(QFile::encodeName(mark).constData(), 65534, 65534), 0);
-        } else if (kind == QLatin1String("hardlink")) {
-            QCOMPARE(::link(QFile::encodeName(target).constData(), QFile::encodeName(mark).constData()), 0);
-        } else {
-            QVERIFY(QDir().mkpath(mark));
-        }
-        write(QStringLiteral("/etc/modprobe.d/a.conf"), "a");
+        write(QStringLiteral("/etc/modprobe.d/a.conf"), "first\n");
         DriverSwitchHelper helper;
         QCOMPARE(replyText(helper.replace(replaceArgs())), QString());
-        QCOMPARE(read(target), QByteArray("untouched"));
-        if (kind == QLatin1String("folder")) {
-            // A folder cannot be swapped for a mark; no backup then, the switch goes on.
-            QVERIFY(!QFileInfo::exists(backupDir));
+        const QString first = generations().value(0);
+        QVERIFY(QFile::remove(mark));
+        write(QStringLiteral("/etc/modprobe.d/a.conf"), "second\n");
+
+        QProcess crashing;
+        crashing.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--crash-in-backup-swap")});
+        QVERIFY(crashing.waitForFinished(30000));
+        QCOMPARE(crashing.exitCode(), 42);
+
+        const QStringList all = generations();
+        QCOMPARE(all.size(), 2);
+        QCOMPARE(all.at(0), first);
+        QCOMPARE(QFileInfo(backupDir + QStringLiteral("/latest")).symLinkTarget(), backupDir + QLatin1Char('/') + first);
+        QCOMPARE(read(backupDir + QLatin1Char('/') + all.at(0) + QStringLiteral("/modprobe.d/a.conf")), QByteArray("first\n"));
+        QCOMPARE(read(backupDir + QLatin1Char('/') + all.at(1) + QStringLiteral("/modprobe.d/a.conf")), QByteArray("second\n"));
+        QVERIFY(!QFileInfo::exists(mark));
+        QCOMPARE(runRestore({QStringLiteral("--list")}).out.count(QLatin1Char('\n')), 2);
+        const RestoreRun dry = runRestore({QStringLiteral("--dry-run")});
+        QVERIFY2(dry.exitCode == 0 && dry.out.startsWith(QStringLiteral("Restoring the backup ") + all.at(1)), qPrintable(dry.out + dry.err));
+
+        QCOMPARE(replyText(helper.replace(replaceArgs())), QString());
+        QCOMPARE(generations().size(), 3);
+        QCOMPARE(QFileInfo(backupDir + QStringLiteral("/latest")).symLinkTarget(), backupDir + QLatin1Char('/') + generations().constLast());
+    }
+
+    // Ten generations at most: the oldest goes.
+    void backupPruning()
+    {
+        for (int day = 10; day < 20; ++day) {
+            write(backupDir + QStringLiteral("/202601%1-120000/modprobe.d/x.conf").arg(day), "old");
+        }
+        DriverSwitchHelper helper;
+        QCOMPARE(replyText(helper.replace(replaceArgs())), QString());
+        const QStringList kept = generations();
+        QCOMPARE(kept.size(), 10);
+        QCOMPARE(kept.constFirst(), QStringLiteral("20260111-120000"));
+        QVERIFY(!kept.contains(QStringLiteral("20260110-120000")));
+    }
+
+    // A backup of the single-copy layout becomes a generation of its own.
+    void olderLayoutKept()
+    {
+        write(backupDir + QStringLiteral("/modprobe.d/old.conf"), "from the older layout");
+        write(backupDir + QStringLiteral("/xorg.conf.d/10-old.conf"), "older snippet");
+        write(QStringLiteral("/etc/modprobe.d/new.conf"), "now");
+        DriverSwitchHelper helper;
+        QCOMPARE(replyText(helper.replace(replaceArgs())), QString());
+        const QStringList all = generations();
+        QCOMPARE(all.size(), 2);
+        QCOMPARE(read(backupDir + QLatin1Char('/') + all.constFirst() + QStringLiteral("/modprobe.d/old.conf")), QByteArray("from the older layout"));
+        QCOMPARE(read(backupDir + QLatin1Char('/') + all.constFirst() + QStringLiteral("/xorg.conf.d/10-old.conf")), QByteArray("older snippet"));
+        QCOMPARE(read(backupDir + QStringLiteral("/modprobe.d/new.conf")), QByteArray("now"));
+    }
+
+    // Every action that changes a file takes the boot's backup first, and changes nothing when
+    // that backup cannot be taken.
+    void backupBeforeEveryChange_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<bool>("blocked");
+        QTest::addColumn<QString>("path");
+        for (const bool blocked : {false, true}) {
+            const char *suffix = blocked ? ", backup blocked" : "";
+            QTest::addRow("replace%s", suffix) << QStringLiteral("replace") << blocked << snippet;
+            QTest::addRow("tearing%s", suffix) << QStringLiteral("tearing") << blocked << QStringLiteral("/etc/X11/xorg.conf.d/20-intel-tearing.conf");
+            QTest::addRow("acceleration%s", suffix) << QStringLiteral("acceleration") << blocked << grub;
+        }
+    }
+    void backupBeforeEveryChange()
+    {
+        QFETCH(QString, action);
+        QFETCH(bool, blocked);
+        QFETCH(QString, path);
+        const QByteArray before = action == QLatin1String("acceleration") ? grubText : QByteArray("before\n");
+        write(grub, grubText);
+        write(path, before);
+        write(updateGrub, "#!/bin/sh\nexit 0\n", QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        if (blocked) {
+            write(backupDir, "a file where the backup folder belongs");
+        }
+        DriverSwitchHelper helper;
+        KAuth::ActionReply reply;
+        if (action == QLatin1String("replace")) {
+            reply = helper.replace(replaceArgs());
+        } else if (action == QLatin1String("tearing")) {
+            reply = helper.tearing({{QStringLiteral("vendor"), QStringLiteral("intel")}, {QStringLiteral("driverName"), QStringLiteral("intel")}, {QStringLiteral("shouldEnable"), true}});
         } else {
-            QFileInfo info(mark);
-            QVERIFY(info.isFile() && !info.isSymLink());
-            QCOMPARE(info.ownerId(), 0u);
-            QCOMPARE(read(mark), QByteArray());
-            QCOMPARE(read(backupDir + QStringLiteral("/modprobe.d/a.conf")), QByteArray("a"));
+            reply = helper.acceleration({{QStringLiteral("grub_content"), QByteArray(grubText).replace("quiet", "quiet i915.enable_guc=3")}});
+        }
+        if (blocked) {
+            QVERIFY(replyText(reply).endsWith(QLatin1String("Failed to create backup directory; nothing was changed")));
+            QCOMPARE(read(path), before);
+            QVERIFY(!QFileInfo::exists(mark));
+        } else {
+            QCOMPARE(replyText(reply), QString());
+            QVERIFY(read(path) != before);
+            QCOMPARE(generations().size(), 1);
+            const QString kept = action == QLatin1String("acceleration") ? QStringLiteral("/latest/grub") : QStringLiteral("/latest/xorg.conf.d/") + QFileInfo(path).fileName();
+            QCOMPARE(read(backupDir + kept), before);
+            QVERIFY(QFileInfo(mark).isFile());
         }
     }
 
@@ -367,6 +512,7 @@ private Q_SLOTS:
 
     void acceleration_data()
     {
+        QTest::addColumn<QByteArray>("current");
         QTest::addColumn<QVariantMap>("args");
         QTest::addColumn<QByteArray>("stub"); // update-grub; empty: none installed
         QTest::addColumn<QString>("reply");
@@ -376,33 +522,64 @@ private Q_SLOTS:
         const auto content = [](const QVariant &v) {
             return QVariantMap{{QStringLiteral("grub_content"), v}};
         };
-        QTest::newRow("written, update-grub ran") << content(QString::fromUtf8(newText)) << recording << QString() << newText;
-        QTest::newRow("no final line feed") << content(QString::fromUtf8(newText.chopped(1))) << recording << QString() << newText.chopped(1);
-        QTest::newRow("update-grub fails") << content(QString::fromUtf8(newText)) << QByteArray("#!/bin/sh\nexit 3\n")
-                                           << QStringLiteral("acceleration change: update-grub failed with exit code 3") << newText;
-        QTest::newRow("update-grub missing") << content(QString::fromUtf8(newText)) << QByteArray()
-                                             << QStringLiteral("acceleration change: update-grub could not be started") << newText;
-        QTest::newRow("update-grub hangs") << content(QString::fromUtf8(newText)) << QByteArray("#!/bin/sh\nexec /bin/sleep 60\n")
-                                           << QStringLiteral("acceleration change: update-grub did not finish within 1 seconds") << newText;
-        QTest::newRow("empty map") << QVariantMap() << recording << QStringLiteral("acceleration change: Empty arguments!") << grubText;
-        QTest::newRow("content missing") << QVariantMap{{QStringLiteral("x"), 1}} << recording << QStringLiteral("acceleration change: grub content empty") << grubText;
-        QTest::newRow("content empty") << content(QString()) << recording << QStringLiteral("acceleration change: grub content empty") << grubText;
-        QTest::newRow("content is a list") << content(QStringList{QString::fromUtf8(newText)}) << recording << QStringLiteral("acceleration change: grub content empty")
-                                           << grubText;
-        QTest::newRow("other line changed") << content(QString::fromUtf8(grubText).replace(QStringLiteral("TIMEOUT=5"), QStringLiteral("TIMEOUT=0"))) << recording
-                                            << QStringLiteral("acceleration change: refusing a change to lines other than GRUB_CMDLINE_LINUX_DEFAULT") << grubText;
-        QTest::newRow("command in cmdline") << content(QString::fromUtf8(grubText).replace(QStringLiteral("\"quiet\""), QStringLiteral("\"$(touch /tmp/owned)\""))) << recording
-                                            << QStringLiteral("acceleration change: refusing a GRUB_CMDLINE_LINUX_DEFAULT line that is not a plain quoted value") << grubText;
-        QTest::newRow("NUL in content") << content(QString(QString::fromUtf8(grubText) + QChar(0) + QStringLiteral("x"))) << recording
-                                        << QStringLiteral("acceleration change: refusing a change to lines other than GRUB_CMDLINE_LINUX_DEFAULT") << grubText;
+        const QString putBack = QStringLiteral("; the previous boot loader defaults were put back");
+        const QString outside = QStringLiteral("acceleration change: refusing a change outside the GRUB_CMDLINE_LINUX_DEFAULT value");
+        const QString notParameters = QStringLiteral("acceleration change: refusing a GRUB_CMDLINE_LINUX_DEFAULT value that is not a list of kernel parameters");
+        QTest::newRow("written, update-grub ran") << grubText << content(newText) << recording << QString() << newText;
+        QTest::newRow("sent as text") << grubText << content(QString::fromUtf8(newText)) << recording << QString() << newText;
+        QTest::newRow("no final line feed") << grubText.chopped(1) << content(newText.chopped(1)) << recording << QString() << newText.chopped(1);
+        QTest::newRow("value emptied") << grubText << content(QByteArray(grubText).replace("\"quiet\"", "\"\"")) << recording << QString()
+                                       << QByteArray(grubText).replace("\"quiet\"", "\"\"");
+        // Bytes that are no UTF-8 stay exactly as they are.
+        const QByteArray latin1 = "# Gr\xf6\xdf" "e\nGRUB_DISTRIBUTOR=\"Debian \xe9t\xe9\"\n" + grubText;
+        QTest::newRow("latin-1 file") << latin1 << content(QByteArray(latin1).replace("\"quiet\"", "\"quiet i915.enable_guc=3\"")) << recording << QString()
+                                      << QByteArray(latin1).replace("\"quiet\"", "\"quiet i915.enable_guc=3\"");
+        QTest::newRow("latin-1 file sent as text") << latin1 << content(QString::fromLatin1(latin1).replace(QStringLiteral("quiet"), QStringLiteral("quiet i915.enable_guc=3")))
+                                                   << recording << outside << latin1;
+        // A legal value over two lines: a line inserted inside it would end its quotes and
+        // hand the rest of the line to the shell that sources the file.
+        const QByteArray multiLine = "GRUB_DEFAULT=0\nGRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\nGRUB_CMDLINE_LINUX=\"console=tty0\nconsole=ttyS0\"\n";
+        QTest::newRow("multi-line value, honest change") << multiLine << content(QByteArray(multiLine).replace("\"quiet\"", "\"quiet i915.enable_fbc=1\"")) << recording
+                                                         << QString() << QByteArray(multiLine).replace("\"quiet\"", "\"quiet i915.enable_fbc=1\"");
+        QTest::newRow("multi-line value, line inserted")
+            << multiLine << content(QByteArray(multiLine).replace("tty0\n", "tty0\nGRUB_CMDLINE_LINUX_DEFAULT=\"; id > /tmp/pwned ;\"\n"))
+            << QByteArray("#!/bin/sh\n. /etc/default/grub\nexit 0\n") << outside << multiLine;
+        QTest::newRow("update-grub fails") << grubText << content(newText) << QByteArray("#!/bin/sh\nexit 3\n")
+                                           << QStringLiteral("acceleration change: update-grub failed with exit code 3") + putBack << grubText;
+        QTest::newRow("update-grub missing") << grubText << content(newText) << QByteArray()
+                                             << QStringLiteral("acceleration change: update-grub could not be started") + putBack << grubText;
+        QTest::newRow("update-grub hangs") << grubText << content(newText) << QByteArray("#!/bin/sh\nexec /bin/sleep 60\n")
+                                           << QStringLiteral("acceleration change: update-grub did not finish within 1 seconds") + putBack << grubText;
+        QTest::newRow("empty map") << grubText << QVariantMap() << recording << QStringLiteral("acceleration change: Empty arguments!") << grubText;
+        QTest::newRow("content missing") << grubText << QVariantMap{{QStringLiteral("x"), 1}} << recording << QStringLiteral("acceleration change: grub content empty") << grubText;
+        QTest::newRow("content empty") << grubText << content(QByteArray()) << recording << QStringLiteral("acceleration change: grub content empty") << grubText;
+        QTest::newRow("content is a list") << grubText << content(QStringList{QString::fromUtf8(newText)}) << recording
+                                           << QStringLiteral("acceleration change: grub content empty") << grubText;
+        QTest::newRow("other line changed") << grubText << content(QByteArray(grubText).replace("TIMEOUT=5", "TIMEOUT=0")) << recording << outside << grubText;
+        QTest::newRow("line appended") << grubText << content(QByteArray(grubText + "GRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\n")) << recording << outside << grubText;
+        QTest::newRow("command in value") << grubText << content(QByteArray(grubText).replace("\"quiet\"", "\"$(touch /tmp/owned)\"")) << recording
+                                          << notParameters << grubText;
+        QTest::newRow("quote in value") << grubText << content(QByteArray(grubText).replace("\"quiet\"", "\"quiet\" x=\"y\"")) << recording << notParameters << grubText;
+        QTest::newRow("double space in value") << grubText << content(QByteArray(grubText).replace("\"quiet\"", "\"quiet  splash\"")) << recording << notParameters
+                                               << grubText;
+        const QByteArray longest(4096, 'a');
+        QTest::newRow("value of 4 KiB") << grubText << content(QByteArray(grubText).replace("quiet", longest)) << recording << QString()
+                                        << QByteArray(grubText).replace("quiet", longest);
+        QTest::newRow("value over 4 KiB") << grubText << content(QByteArray(grubText).replace("quiet", longest + 'a')) << recording << notParameters << grubText;
+        QTest::newRow("NUL in content") << grubText << content(QByteArray(grubText + QByteArray("\0x", 2))) << recording << outside << grubText;
+        const QByteArray twoLines = grubText + "GRUB_CMDLINE_LINUX_DEFAULT=\"splash\"\n";
+        QTest::newRow("two active lines") << twoLines << content(QByteArray(twoLines).replace("\"quiet\"", "\"quiet i915.enable_fbc=1\"")) << recording
+                                          << QStringLiteral("acceleration change: refusing to change the file: the file has more than one active GRUB_CMDLINE_LINUX_DEFAULT line")
+                                          << twoLines;
     }
     void acceleration()
     {
+        QFETCH(QByteArray, current);
         QFETCH(QVariantMap, args);
         QFETCH(QByteArray, stub);
         QFETCH(QString, reply);
         QFETCH(QByteArray, fileAfter);
-        write(grub, grubText);
+        write(grub, current);
         if (!stub.isEmpty()) {
             write(updateGrub, stub, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther | QFileDevice::ExeOther);
         }
@@ -415,6 +592,7 @@ private Q_SLOTS:
         QCOMPARE(read(grub), fileAfter);
         QCOMPARE(QFileInfo(grub).permissions() & 0x7777, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser
                      | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+        QVERIFY(!QFileInfo::exists(QStringLiteral("/tmp/pwned")));
         const bool mustHaveRun = reply.isEmpty();
         QCOMPARE(QFileInfo::exists(updateGrubRan), mustHaveRun);
         if (mustHaveRun) {
@@ -461,7 +639,7 @@ private Q_SLOTS:
         QFETCH(QString, path);
         QFETCH(QString, reply);
         const QByteArray previous = action == QLatin1String("acceleration") ? grubText : QByteArray("Section \"Device\"\n    Driver \"intel\"\nEndSection\n\n");
-        write(QStringLiteral("/tmp/driver-root.mark"), QByteArray()); // no backup in this test
+        write(mark, QByteArray()); // no backup in this test
         QVERIFY(mountFullTmpfs(dir, path, previous));
         Unmount unmount{dir};
         DriverSwitchHelper helper;
@@ -473,7 +651,8 @@ private Q_SLOTS:
             // The tearing file is small: fill what the filler left.
             result = helper.tearing({{QStringLiteral("vendor"), QStringLiteral("intel")}, {QStringLiteral("driverName"), QStringLiteral("intel")}, {QStringLiteral("shouldEnable"), big}});
         } else {
-            result = helper.acceleration({{QStringLiteral("grub_content"), QString::fromUtf8(grubText).replace(QStringLiteral("quiet"), big)}});
+            // The longest value the helper takes; the filler left no page for it.
+            result = helper.acceleration({{QStringLiteral("grub_content"), QByteArray(grubText).replace("quiet", QByteArray(4096, 'x'))}});
         }
         QVERIFY(!result.succeeded());
         QVERIFY2(result.errorDescription().startsWith(reply), qPrintable(result.errorDescription()));
@@ -492,7 +671,7 @@ private Q_SLOTS:
         const QString vendorWarning = QStringLiteral("warning: Unknown video card vendor type.");
         QTest::newRow("unknown vendor") << QStringLiteral("vendor -1") << QString() << QStringList{vendorWarning} << QStringList();
         QTest::newRow("vendor missing: no warning") << QStringLiteral("vendor missing") << QString() << QStringList() << QStringList{vendorWarning};
-        QTest::newRow("backup fails") << QStringLiteral("backup fails") << QString()
+        QTest::newRow("backup fails") << QStringLiteral("backup fails") << QStringLiteral("Failed to create backup directory; nothing was changed")
                                       << QStringList{QStringLiteral("warning: Failed to create backup directory")} << QStringList();
         QTest::newRow("old snippet stays") << QStringLiteral("old snippet stays") << QString()
                                            << QStringList{QStringLiteral("warning: Cannot remove: ") + oldSnippet} << QStringList();
@@ -512,8 +691,7 @@ private Q_SLOTS:
         } else if (situation == QLatin1String("vendor missing")) {
             args = replaceArgs(QVariant());
         } else if (situation == QLatin1String("backup fails")) {
-            // A file where the backup is staged: no folder can be made there.
-            write(backupDir + QStringLiteral(".new"), "in the way");
+            write(backupDir, "a file where the backup folder belongs");
         } else if (situation == QLatin1String("old snippet stays")) {
             write(oldSnippet + QStringLiteral("/inside"), "a folder cannot be removed as a file");
         } else if (situation == QLatin1String("snippet unwritable")) {
@@ -529,7 +707,7 @@ private Q_SLOTS:
             QCOMPARE(replyText(helper.replace(args)), reply);
             lines = LogCapture::lines();
         }
-        QFile::remove(backupDir + QStringLiteral(".new"));
+        QFile::remove(backupDir);
         for (const QString &line : expected) {
             bool found = false;
             for (const QString &seen : lines) {
@@ -543,5 +721,20 @@ private Q_SLOTS:
     }
 };
 
-HARNESS_TEST_MAIN(HelperActionsTest, QByteArrayLiteral(KAUTH_HARNESS_DIR "/kauth-fixture-ns.sh"))
+int main(int argc, char **argv)
+{
+    HarnessMain::enterHarness(argc, argv, {QByteArrayLiteral(KAUTH_HARNESS_DIR "/kauth-fixture-ns.sh")});
+    QCoreApplication app(argc, argv);
+    if (argc > 1 && qstrcmp(argv[1], "--crash-in-backup-swap") == 0) {
+        DriverSwitchHelper helper;
+        helper.setBackupHookForTests([] {
+            ::_exit(42);
+        });
+        helper.replace(replaceArgs());
+        return 1;
+    }
+    HelperActionsTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "test_helperactions.moc"

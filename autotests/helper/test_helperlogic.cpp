@@ -65,67 +65,55 @@ private Q_SLOTS:
 
     void grubContent_data()
     {
-        const QString current = QStringLiteral(
-            "# If you change this file, run 'update-grub' afterwards\n"
-            "GRUB_DEFAULT=0\n"
-            "GRUB_TIMEOUT=5\n"
-            "GRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\n"
-            "GRUB_CMDLINE_LINUX=\"\"\n");
-        QTest::addColumn<QString>("current");
-        QTest::addColumn<QString>("proposed");
+        // Debian's own file, its backquoted GRUB_DISTRIBUTOR included.
+        const QByteArray current = "# If you change this file, run 'update-grub' afterwards\n"
+                                   "GRUB_DEFAULT=0\n"
+                                   "GRUB_TIMEOUT=5\n"
+                                   "GRUB_DISTRIBUTOR=`lsb_release -i -s 2> /dev/null || echo Debian`\n"
+                                   "GRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\n"
+                                   "GRUB_CMDLINE_LINUX=\"\"\n";
+        QTest::addColumn<QByteArray>("current");
+        QTest::addColumn<QByteArray>("proposed");
         QTest::addColumn<bool>("accepted");
-        QTest::newRow("unchanged") << current << current << true;
-        QTest::newRow("i915 options") << current
-                                      << QString(current).replace(QStringLiteral("\"quiet\""), QStringLiteral("\"quiet i915.enable_guc=2 i915.enable_fbc=1\""))
-                                      << true;
-        QTest::newRow("cmdline commented out") << current << QString(current).replace(QStringLiteral("GRUB_CMDLINE_LINUX_DEFAULT"), QStringLiteral("#GRUB_CMDLINE_LINUX_DEFAULT")) << true;
-        QTest::newRow("cmdline line added") << QStringLiteral("GRUB_DEFAULT=0\n") << QStringLiteral("GRUB_DEFAULT=0\nGRUB_CMDLINE_LINUX_DEFAULT=\"i915.enable_guc=3\"\n") << true;
-        QTest::newRow("no final line feed") << current << QString(current).chopped(1) << true;
-        QTest::newRow("other line changed") << current << QString(current).replace(QStringLiteral("GRUB_TIMEOUT=5"), QStringLiteral("GRUB_TIMEOUT=0")) << false;
-        QTest::newRow("line appended") << current << current + QStringLiteral("touch /root/owned\n") << false;
-        QTest::newRow("GRUB_CMDLINE_LINUX changed") << current << QString(current).replace(QStringLiteral("GRUB_CMDLINE_LINUX=\"\""), QStringLiteral("GRUB_CMDLINE_LINUX=\"x\"")) << false;
-        const auto withValue = [current](const QString &value) {
-            return QString(current).replace(QStringLiteral("\"quiet\""), value);
+        const auto withValue = [](const QByteArray &text, const QByteArray &value) {
+            return QByteArray(text).replace("\"quiet\"", value);
         };
-        QTest::newRow("command substitution") << current << withValue(QStringLiteral("\"$(reboot)\"")) << false;
-        QTest::newRow("variable") << current << withValue(QStringLiteral("\"$HOME\"")) << false;
-        QTest::newRow("backquote") << current << withValue(QStringLiteral("\"`id`\"")) << false;
-        QTest::newRow("backslash") << current << withValue(QStringLiteral("\"a\\\"")) << false;
-        QTest::newRow("quote closed early") << current << withValue(QStringLiteral("\"a\" ; reboot ; \"b\"")) << false;
-        QTest::newRow("text after quote") << current << withValue(QStringLiteral("\"quiet\";reboot")) << false;
-        QTest::newRow("unquoted value") << current << withValue(QStringLiteral("quiet")) << false;
-        QTest::newRow("carriage return") << current << withValue(QStringLiteral("\"quiet\r\"")) << false;
-        QTest::newRow("commented hostile line") << current << current + QStringLiteral("#GRUB_CMDLINE_LINUX_DEFAULT=\"$(x)\"\n") << false;
+        QTest::newRow("unchanged") << current << current << true;
+        QTest::newRow("i915 options") << current << withValue(current, "\"quiet i915.enable_guc=2 i915.enable_fbc=1\"") << true;
+        QTest::newRow("every parameter byte") << current << withValue(current, "\"root=UUID=0a-1B ro,x:y/z+w_v.u\"") << true;
+        QTest::newRow("cmdline commented out") << current << QByteArray(current).replace("GRUB_CMDLINE_LINUX_DEFAULT", "#GRUB_CMDLINE_LINUX_DEFAULT") << false;
+        QTest::newRow("cmdline line added") << QByteArray("GRUB_DEFAULT=0\n") << QByteArray("GRUB_DEFAULT=0\nGRUB_CMDLINE_LINUX_DEFAULT=\"i915.enable_guc=3\"\n") << false;
+        QTest::newRow("final line feed dropped") << current << current.chopped(1) << false;
+        QTest::newRow("other line changed") << current << QByteArray(current).replace("GRUB_TIMEOUT=5", "GRUB_TIMEOUT=0") << false;
+        QTest::newRow("line appended") << current << current + "touch /root/owned\n" << false;
+        QTest::newRow("command substitution") << current << withValue(current, "\"$(reboot)\"") << false;
+        QTest::newRow("quote closed early") << current << withValue(current, "\"a\" ; reboot ; \"b\"") << false;
+        QTest::newRow("tab between parameters") << current << withValue(current, "\"quiet\tsplash\"") << false;
+        QTest::newRow("trailing space") << current << withValue(current, "\"quiet \"") << false;
+        QTest::newRow("non-ASCII byte") << current << withValue(current, "\"quiet \xe9\"") << false;
+        // How the shell reads the current file decides which line is the active one.
+        const QByteArray inside = "GRUB_CMDLINE_LINUX=\"a\nGRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\nb\"\n";
+        QTest::newRow("line inside another value is not active") << inside << withValue(inside, "\"quiet splash\"") << false;
+        const QByteArray singleQuoted = "X='a\nGRUB_CMDLINE_LINUX_DEFAULT=\"x\"\n'\nGRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\n";
+        QTest::newRow("single-quoted lines skipped") << singleQuoted << withValue(singleQuoted, "\"quiet splash\"") << true;
+        const QByteArray continued = "GRUB_TIMEOUT=5 \\\nGRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\n";
+        QTest::newRow("continued line is not a line start") << continued << withValue(continued, "\"quiet splash\"") << false;
+        const QByteArray commented = "# GRUB_CMDLINE_LINUX_DEFAULT=\"x\" \"\nGRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\n";
+        QTest::newRow("quotes in a comment") << commented << withValue(commented, "\"quiet splash\"") << true;
+        const QByteArray hereDoc = "cat <<EOF\nGRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\nEOF\n";
+        QTest::newRow("here-document") << hereDoc << withValue(hereDoc, "\"quiet splash\"") << false;
+        const QByteArray unquoted = "GRUB_CMDLINE_LINUX_DEFAULT=quiet\n";
+        QTest::newRow("unquoted current value") << unquoted << QByteArray("GRUB_CMDLINE_LINUX_DEFAULT=quiet splash\n") << false;
+        const QByteArray variable = "GRUB_CMDLINE_LINUX_DEFAULT=\"$X quiet\"\n";
+        QTest::newRow("current value expands") << variable << QByteArray("GRUB_CMDLINE_LINUX_DEFAULT=\"$X quiet splash\"\n") << false;
     }
     void grubContent()
     {
-        QFETCH(QString, current);
-        QFETCH(QString, proposed);
+        QFETCH(QByteArray, current);
+        QFETCH(QByteArray, proposed);
         QFETCH(bool, accepted);
         const QString reason = HelperLogic::checkGrubContent(current, proposed);
         QVERIFY2(reason.isEmpty() == accepted, qPrintable(reason));
-    }
-
-    void killList_data()
-    {
-        QTest::addColumn<QByteArray>("atStart");
-        QTest::addColumn<QByteArray>("now");
-        QTest::addColumn<QList<qint64>>("killed");
-        QTest::newRow("nobody held the lock") << QByteArray() << QByteArray(" 4242") << QList<qint64>{};
-        QTest::newRow("still holding") << QByteArray(" 4242 4343") << QByteArray(" 4343 4242") << QList<qint64>{4242, 4343};
-        QTest::newRow("gone since") << QByteArray(" 4242 4343") << QByteArray(" 4343") << QList<qint64>{4343};
-        QTest::newRow("own pid and init") << QByteArray(" 1 777 4242") << QByteArray(" 1 777 4242") << QList<qint64>{4242};
-        QTest::newRow("words that are no pids") << QByteArray(" abc 12c -5 0x10 4242") << QByteArray(" abc 12c -5 0x10 4242") << QList<qint64>{4242};
-        QTest::newRow("text after NUL ignored") << QByteArray(" 4242\0 5000", 11) << QByteArray(" 4242 5000") << QList<qint64>{4242};
-        QTest::newRow("duplicates once") << QByteArray(" 4242 4242") << QByteArray(" 4242") << QList<qint64>{4242};
-        QTest::newRow("zero") << QByteArray(" 0") << QByteArray(" 0") << QList<qint64>{};
-    }
-    void killList()
-    {
-        QFETCH(QByteArray, atStart);
-        QFETCH(QByteArray, now);
-        QFETCH(QList<qint64>, killed);
-        QCOMPARE(HelperLogic::pidsToKill(HelperLogic::lockHolderPids(atStart), HelperLogic::lockHolderPids(now), 777), killed);
     }
 
     void purgeRule_data()
@@ -143,6 +131,10 @@ private Q_SLOTS:
         QTest::newRow("installed user outside keeps") << QStringList{QStringLiteral("libs")} << QStringList{};
         QTest::newRow("duplicates once") << QStringList{QStringLiteral("libs"), QStringLiteral("libs"), QStringLiteral("nvidia-driver")}
                                          << QStringList{QStringLiteral("libs"), QStringLiteral("nvidia-driver")};
+        // manual: installed by the administrator; libc: Priority required. Only nvidia-driver uses either.
+        QTest::newRow("manual and required packages stay")
+            << QStringList{QStringLiteral("libs"), QStringLiteral("manual"), QStringLiteral("libc"), QStringLiteral("nvidia-driver")}
+            << QStringList{QStringLiteral("libs"), QStringLiteral("nvidia-driver")};
         QTest::newRow("case matters") << QStringList{QStringLiteral("shared"), QStringLiteral("App")} << QStringList{};
     }
     void purgeRule()
@@ -153,15 +145,25 @@ private Q_SLOTS:
             {QStringLiteral("libs"), {QStringLiteral("nvidia-driver")}},
             {QStringLiteral("shared"), {QStringLiteral("nvidia-driver"), QStringLiteral("app")}},
             {QStringLiteral("settings"), {QStringLiteral("nvidia-driver"), QStringLiteral("tool")}},
+            {QStringLiteral("manual"), {QStringLiteral("nvidia-driver")}},
+            {QStringLiteral("libc"), {QStringLiteral("nvidia-driver")}},
         };
-        const QStringList known{QStringLiteral("libs"), QStringLiteral("shared"), QStringLiteral("settings"), QStringLiteral("nvidia-driver"), QStringLiteral("app"), QStringLiteral("tool")};
-        const QStringList installed{QStringLiteral("libs"), QStringLiteral("shared"), QStringLiteral("settings"), QStringLiteral("nvidia-driver"), QStringLiteral("app")};
+        const QStringList known{QStringLiteral("libs"), QStringLiteral("shared"), QStringLiteral("settings"), QStringLiteral("nvidia-driver"), QStringLiteral("app"), QStringLiteral("tool"),
+                                QStringLiteral("manual"), QStringLiteral("libc")};
+        const QStringList installed{QStringLiteral("libs"), QStringLiteral("shared"), QStringLiteral("settings"), QStringLiteral("nvidia-driver"), QStringLiteral("app"),
+                                    QStringLiteral("manual"), QStringLiteral("libc")};
         HelperLogic::PackageFacts facts;
         facts.exists = [&](const QString &n) {
             return known.contains(n);
         };
         facts.isInstalled = [&](const QString &n) {
             return installed.contains(n);
+        };
+        facts.isAutoInstalled = [](const QString &n) {
+            return n != QLatin1String("manual");
+        };
+        facts.isProtected = [](const QString &n) {
+            return n == QLatin1String("libc");
         };
         facts.requiredBy = [&](const QString &n) {
             return requiredBy.value(n);

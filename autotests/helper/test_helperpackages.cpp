@@ -21,7 +21,7 @@ const QString universe = QStringLiteral("/tmp/apt-universe");
 QString prepareUniverse(const QString &source, const QByteArray &statusOverride = QByteArray())
 {
     QDir(universe).removeRecursively();
-    const QStringList files{QStringLiteral("etc/apt/apt.conf"), QStringLiteral("etc/apt/sources.list"), QStringLiteral("state/dpkg/status"),
+    const QStringList files{QStringLiteral("etc/apt/apt.conf"), QStringLiteral("etc/apt/sources.list"), QStringLiteral("state/dpkg/status"), QStringLiteral("state/extended_states"),
                             QStringLiteral("state/lists/fixture.invalid_debian_dists_bookworm_main_binary-amd64_Packages")};
     for (const QString &file : files) {
         write(universe + QLatin1Char('/') + file, read(source + QLatin1Char('/') + file));
@@ -56,7 +56,7 @@ private Q_SLOTS:
         }
         m_fixture = QFINDTESTDATA("aptfixture");
         QVERIFY(!m_fixture.isEmpty());
-        write(QStringLiteral("/tmp/driver-root.mark"), QByteArray()); // the backup has its own tests
+        write(QStringLiteral("/run/corvo-video-driver/backup.mark"), QByteArray()); // the backup has its own tests
     }
 
     void init()
@@ -72,9 +72,20 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("purged");
         QTest::addColumn<QStringList>("untouched");
         QTest::addColumn<QStringList>("installed");
+        // gpu-libs came in automatically, gpu-settings was installed by hand.
         QTest::newRow("remove driver") << QStringList{QStringLiteral("gpu-driver")} << true << QString()
-                                       << QStringList{QStringLiteral("gpu-driver"), QStringLiteral("gpu-libs"), QStringLiteral("gpu-settings")}
-                                       << QStringList{QStringLiteral("shared-runtime"), QStringLiteral("media-app"), QStringLiteral("new-driver")} << QStringList();
+                                       << QStringList{QStringLiteral("gpu-driver"), QStringLiteral("gpu-libs")}
+                                       << QStringList{QStringLiteral("gpu-settings"), QStringLiteral("shared-runtime"), QStringLiteral("media-app"), QStringLiteral("new-driver")}
+                                       << QStringList();
+        QTest::newRow("remove essential") << QStringList{QStringLiteral("gpu-driver"), QStringLiteral("base-files")} << true
+                                          << QStringLiteral("Refusing to remove base-files: it is an Essential package or of Priority required") << QStringList()
+                                          << QStringList{QStringLiteral("gpu-driver"), QStringLiteral("gpu-libs"), QStringLiteral("base-files")} << QStringList();
+        QTest::newRow("remove priority required") << QStringList{QStringLiteral("mawk")} << true
+                                                  << QStringLiteral("Refusing to remove mawk: it is an Essential package or of Priority required") << QStringList()
+                                                  << QStringList{QStringLiteral("mawk")} << QStringList();
+        QTest::newRow("install essential") << QStringList{QStringLiteral("base-files")} << false
+                                           << QStringLiteral("Refusing to install base-files: it is an Essential package or of Priority required") << QStringList()
+                                           << QStringList{QStringLiteral("base-files")} << QStringList();
         QTest::newRow("remove a package others need") << QStringList{QStringLiteral("shared-runtime")} << true << QString()
                                                       << QStringList{QStringLiteral("shared-runtime")}
                                                       << QStringList{QStringLiteral("gpu-libs"), QStringLiteral("gpu-settings")} << QStringList();

@@ -3,6 +3,7 @@
 // QApt worker against the fixture APT universe, and the worker hands its work to a fake dpkg
 // that only logs. Everything runs in a private mount namespace (kauth-fixture-ns.sh around
 // apt-transaction.sh --kauth): the helper's backup, mark and the APT lists lock are fixtures.
+#include "driverswitchhelper.h"
 #include "fixturefs.h"
 #include "harnessmain.h"
 #include "helperbus.h"
@@ -10,6 +11,8 @@
 
 #include <KAuth/ExecuteJob>
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QProcess>
@@ -19,6 +22,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
 #include <functional>
 #include <signal.h>
 #include <sys/stat.h>
@@ -29,7 +33,8 @@ using namespace FixtureFs;
 namespace
 {
 const QString backupDir = QStringLiteral("/usr/share/vela-admin-video-driver");
-const QString backupMark = QStringLiteral("/tmp/driver-root.mark");
+const QString backupMark = QStringLiteral("/run/corvo-video-driver/backup.mark");
+const QString latest = backupDir + QStringLiteral("/latest");
 const QString modprobeFile = QStringLiteral("/etc/modprobe.d/fixture-blacklist.conf");
 const QString xorgFile = QStringLiteral("/etc/X11/xorg.conf.d/10-fixture.conf");
 const QString listsLock = QStringLiteral("/var/lib/apt/lists/lock");
@@ -191,6 +196,8 @@ private Q_SLOTS:
         struct statfs fs;
         QVERIFY(::statfs("/usr/share", &fs) == 0 && fs.f_type == OVERLAYFS_SUPER_MAGIC);
         QDir(backupDir).removeRecursively();
+        m_extendedStates = read(extendedStates());
+        QVERIFY(m_extendedStates.contains("libnvidia-a-fixture"));
         QVERIFY(write(modprobeFile, "blacklist nouveau\n"));
         QVERIFY(write(xorgFile, "Section \"Device\"\nEndSection\n"));
     }
@@ -198,6 +205,9 @@ private Q_SLOTS:
     void init()
     {
         clearDpkgLog();
+        // The fake dpkg changes nothing, but APT records the automatic marks of each transaction:
+        // every case starts from the fixture's.
+        write(extendedStates(), m_extendedStates);
     }
 
     // Runs first: the first action of a boot takes the backup, the next one leaves it alone.
@@ -212,15 +222,15 @@ private Q_SLOTS:
         QVERIFY(::lstat(QFile::encodeName(backupMark).constData(), &st) == 0);
         QVERIFY(S_ISREG(st.st_mode));
         QCOMPARE(st.st_uid, uid_t(0));
-        QCOMPARE(read(backupDir + QStringLiteral("/modprobe.d/fixture-blacklist.conf")), QByteArray("blacklist nouveau\n"));
-        QCOMPARE(read(backupDir + QStringLiteral("/xorg.conf.d/10-fixture.conf")), QByteArray("Section \"Device\"\nEndSection\n"));
+        QCOMPARE(read(latest + QStringLiteral("/modprobe.d/fixture-blacklist.conf")), QByteArray("blacklist nouveau\n"));
+        QCOMPARE(read(latest + QStringLiteral("/xorg.conf.d/10-fixture.conf")), QByteArray("Section \"Device\"\nEndSection\n"));
 
         QVERIFY(write(modprobeFile, "blacklist something-else\n"));
         QVERIFY(write(QStringLiteral("/etc/modprobe.d/later.conf"), "options later\n"));
         JobOutcome second = execute(HelperAction::remove(), {QStringLiteral("nvidia-driver-fixture")});
         QVERIFY2(second.ended && second.error == 0, qPrintable(second.errorText));
-        QCOMPARE(read(backupDir + QStringLiteral("/modprobe.d/fixture-blacklist.conf")), QByteArray("blacklist nouveau\n"));
-        QVERIFY(!QFileInfo::exists(backupDir + QStringLiteral("/modprobe.d/later.conf")));
+        QCOMPARE(read(latest + QStringLiteral("/modprobe.d/fixture-blacklist.conf")), QByteArray("blacklist nouveau\n"));
+        QVERIFY(!QFileInfo::exists(latest + QStringLiteral("/modprobe.d/later.conf")));
         QVERIFY(QFile::remove(QStringLiteral("/etc/modprobe.d/later.conf")));
     }
 
@@ -361,57 +371,34 @@ private Q_SLOTS:
         QCOMPARE(dpkgCalls(), QStringList());
     }
 
-    // The client asks to stop while the transaction runs (dpkg is held): the processes that held
-    // the APT lists lock when the transaction started are killed, nobody else, and the wait ends.
-    void stopKillsLockHolders()
+    // Any bus client can send KAuth's stop request. It never reaches beyond the helper's own
+    // transaction: an unrelated process holding the APT lists lock (an "apt-get update") lives
+    // on, a request sent while the helper was idle is not held against the next action, and
+    // once dpkg runs the transaction finishes and the reply says so.
+    void stopRequest_data()
     {
-        QProcess holder;
-        QProcess lateHolder;
-        QProcess bystander;
-        auto cleanup = qScopeGuard([&] {
-            // The worker's transaction goes on without the helper; let it end before the next case.
-            finishHeldTransaction();
-            for (QProcess *p : {&holder, &lateHolder, &bystander}) {
-                p->kill();
-                p->waitForFinished(5000);
-            }
-        });
-        holdDpkg();
-        QVERIFY(startSleeper(holder, QStringLiteral("exec 9>%1 && /usr/bin/flock 9").arg(listsLock)));
-        QVERIFY(startSleeper(bystander, QStringLiteral("true")));
-
-        const JobOutcome outcome = execute(HelperAction::install(), {QStringLiteral("mesa-va-drivers")}, [&](KAuth::ExecuteJob *job, const JobOutcome &) {
-            if (!waitFor(transactionUnderWay, 60000)) {
-                qWarning("the transaction never reached dpkg");
-                return;
-            }
-            // Opens the lock only now: not one of the transaction's lock holders.
-            if (!startSleeper(lateHolder, QStringLiteral("exec 9<%1").arg(listsLock))) {
-                qWarning("the late lock holder did not start");
-            }
-            job->kill();
-        });
-        QVERIFY2(outcome.ended, "no result within 120 s");
-        QCOMPARE(outcome.errorText, QStringLiteral("Package transaction cancelled"));
-        QVERIFY(outcome.error != 0);
-
-        QVERIFY2(holder.state() == QProcess::NotRunning || holder.waitForFinished(5000), "the lock holder was not killed");
-        QCOMPARE(holder.exitStatus(), QProcess::CrashExit); // it ignored every signal but SIGKILL
-        QCOMPARE(lateHolder.state(), QProcess::Running);
-        QCOMPARE(bystander.state(), QProcess::Running);
-
+        QTest::addColumn<QString>("when");
+        QTest::addColumn<bool>("asNobody");
+        QTest::newRow("while idle, by uid 65534") << QStringLiteral("idle") << true;
+        QTest::newRow("during dpkg, by uid 65534") << QStringLiteral("dpkg") << true;
+        QTest::newRow("during dpkg, by the client") << QStringLiteral("dpkg") << false;
     }
-
-    // Nobody held the lock when the transaction started: a stop request kills nothing, and the
-    // action waits for the transaction and reports its outcome.
-    void stopWithoutLockHoldersWaitsForTheEnd()
+    void stopRequest()
     {
-        QProcess lateHolder;
+        QFETCH(QString, when);
+        QFETCH(bool, asNobody);
+        QProcess holder;
         auto cleanup = qScopeGuard([&] {
             finishHeldTransaction();
-            lateHolder.kill();
-            lateHolder.waitForFinished(5000);
+            holder.kill();
+            holder.waitForFinished(5000);
         });
+        QVERIFY(startSleeper(holder, QStringLiteral("exec 9>%1 && /usr/bin/flock 9").arg(listsLock)));
+        if (when == QLatin1String("idle")) {
+            QVERIFY(HelperBus::waitUntilServing());
+            QVERIFY(sendStop(HelperAction::install()));
+            QTest::qWait(500);
+        }
         holdDpkg();
         bool endedWhileHeld = true;
         const JobOutcome outcome = execute(HelperAction::install(), {QStringLiteral("mesa-va-drivers")}, [&](KAuth::ExecuteJob *job, const JobOutcome &sofar) {
@@ -419,10 +406,15 @@ private Q_SLOTS:
                 qWarning("the transaction never reached dpkg");
                 return;
             }
-            if (!startSleeper(lateHolder, QStringLiteral("exec 9>%1 && /usr/bin/flock 9").arg(listsLock))) {
-                qWarning("the late lock holder did not start");
+            if (when == QLatin1String("dpkg")) {
+                if (asNobody) {
+                    if (!sendStop(HelperAction::install())) {
+                        qWarning("the stop request could not be sent");
+                    }
+                } else {
+                    job->kill();
+                }
             }
-            job->kill();
             QTest::qWait(3500); // three and more rounds of the helper's once-a-second watch
             endedWhileHeld = sofar.ended;
             releaseDpkg();
@@ -430,11 +422,99 @@ private Q_SLOTS:
         QVERIFY2(!endedWhileHeld, "the action ended while its transaction was still running");
         QVERIFY2(outcome.ended, "no result within 120 s");
         QVERIFY2(outcome.error == 0, qPrintable(outcome.errorText));
-        QCOMPARE(lateHolder.state(), QProcess::Running);
+        QCOMPARE(holder.state(), QProcess::Running);
         QVERIFY(namesIn(dpkgCalls(), QStringLiteral("unpack")).contains(QStringLiteral("mesa-va-drivers")));
     }
 
+    // Until dpkg starts, a stop cancels the transaction: nothing is installed and the reply
+    // says so. Here the worker waits for APT's locks, which another process holds (locking is
+    // turned on in the fixture for this case only).
+    void stopBeforeDpkg()
+    {
+        const QString config = qEnvironmentVariable("APT_CONFIG");
+        const QByteArray original = read(config);
+        const QString fixture = QFileInfo(config).path();
+        QProcess locker;
+        auto cleanup = qScopeGuard([&] {
+            locker.kill();
+            locker.waitForFinished(5000);
+            write(config, original);
+            restartWorker();
+        });
+        QVERIFY(write(config, QByteArray(original).replace("Debug::NoLocking \"true\";", "Debug::NoLocking \"false\";")));
+        QVERIFY(restartWorker());
+        QStringList locks;
+        for (const char *lock : {"/cache/archives/lock", "/state/lists/lock", "/state/dpkg/lock", "/state/dpkg/lock-frontend"}) {
+            locks << fixture + QLatin1String(lock);
+        }
+        const QStringList script{QStringLiteral("-c"),
+                                 QStringLiteral("import fcntl, sys, time\nfiles = [open(p, 'a') for p in sys.argv[1:]]\nfor f in files: fcntl.lockf(f, fcntl.LOCK_EX | fcntl.LOCK_NB)\n"
+                                                "print('ready', flush=True)\ntime.sleep(600)\n")};
+        locker.start(QStringLiteral("/usr/bin/python3"), script + locks);
+        QByteArray said;
+        QVERIFY2(waitFor([&] { return (said += locker.readAllStandardOutput()).contains("ready"); }, 10000), locker.readAllStandardError().constData());
+
+        const JobOutcome outcome = execute(HelperAction::install(), {QStringLiteral("mesa-va-drivers")}, [&](KAuth::ExecuteJob *job, const JobOutcome &) {
+            QTest::qWait(3000); // the transaction has started and waits for the locks
+            job->kill();
+        });
+        QVERIFY2(outcome.ended, "no result within 120 s");
+        QCOMPARE(outcome.errorText, QStringLiteral("Package transaction cancelled before dpkg started; nothing was changed"));
+        QCOMPARE(dpkgCalls(), QStringList());
+    }
+
+    // A worker that stays silent (here: dpkg held without a word) past the limit ends the wait
+    // with an error. The helper runs in this process, with a limit of seconds.
+    void silentWorker()
+    {
+        auto cleanup = qScopeGuard([&] {
+            finishHeldTransaction();
+        });
+        holdDpkg();
+        DriverSwitchHelper helper;
+        helper.setPackageSilenceLimitMs(3000);
+        QElapsedTimer clock;
+        clock.start();
+        const KAuth::ActionReply reply = helper.install({{QStringLiteral("drivers"), QStringList{QStringLiteral("mesa-va-drivers")}}});
+        QVERIFY(reply.failed());
+        QCOMPARE(reply.errorDescription(), QStringLiteral("The package service sent no word for 3 seconds; stopped waiting for the transaction"));
+        QVERIFY2(clock.elapsed() < 30000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(transactionUnderWay());
+    }
+
+    // The package worker dies in the middle of a transaction: the action ends with an error
+    // instead of waiting for a signal that never comes.
+    void workerLeavesTheBus()
+    {
+        auto cleanup = qScopeGuard([&] {
+            releaseDpkg();
+            QTest::qWait(500);
+        });
+        holdDpkg();
+        QElapsedTimer sinceKill;
+        const JobOutcome outcome = execute(HelperAction::install(), {QStringLiteral("mesa-va-drivers")}, [&](KAuth::ExecuteJob *, const JobOutcome &) {
+            if (!waitFor(transactionUnderWay, 60000)) {
+                qWarning("the transaction never reached dpkg");
+                return;
+            }
+            const qint64 worker = read(qEnvironmentVariable("APT_TXN_DIR") + QStringLiteral("/pids/org.kubuntu.qaptworker3.pid")).trimmed().toLongLong();
+            if (worker <= 1 || ::kill(pid_t(worker), SIGKILL) != 0) {
+                qWarning("cannot stop the package worker");
+            }
+            sinceKill.start();
+        });
+        QVERIFY2(outcome.ended, "no result within 120 s");
+        QVERIFY2(sinceKill.isValid() && sinceKill.elapsed() < 20000, "the helper did not notice the worker leaving");
+        QVERIFY(outcome.error != 0);
+        QVERIFY(!outcome.errorText.isEmpty());
+    }
+
 private:
+    QByteArray m_extendedStates;
+    static QString extendedStates()
+    {
+        return QFileInfo(qEnvironmentVariable("APT_CONFIG")).path() + QStringLiteral("/state/extended_states");
+    }
     static void holdDpkg()
     {
         QVERIFY(write(qEnvironmentVariable("APT_TXN_DPKG_HOLD"), QByteArray()));
@@ -454,6 +534,32 @@ private:
             qWarning("the held transaction did not end");
         }
         QTest::qWait(500);
+    }
+    // KAuth's stop request for an action, sent straight to the helper as any bus client can,
+    // as uid 65534.
+    static bool sendStop(const QString &action)
+    {
+        QProcess sender;
+        sender.start(QStringLiteral("/usr/bin/setpriv"),
+                     {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"), QStringLiteral("--"),
+                      QStringLiteral("/usr/bin/dbus-send"), QStringLiteral("--system"), QStringLiteral("--print-reply"),
+                      QStringLiteral("--dest=") + HelperClient::helperId(), QStringLiteral("/"), QStringLiteral("org.kde.kf5auth.stopAction"),
+                      QStringLiteral("string:") + HelperClient::actionName(action)});
+        if (!sender.waitForFinished(10000) || sender.exitCode() != 0) {
+            qWarning("%s", sender.readAllStandardError().constData());
+            return false;
+        }
+        return true;
+    }
+    // Ends the package worker; the bus starts a fresh one, which reads APT_CONFIG anew, for the
+    // next transaction.
+    static bool restartWorker()
+    {
+        const qint64 worker = read(qEnvironmentVariable("APT_TXN_DIR") + QStringLiteral("/pids/org.kubuntu.qaptworker3.pid")).trimmed().toLongLong();
+        if (worker > 1) {
+            ::kill(pid_t(worker), SIGTERM);
+        }
+        return waitFor([] { return !QDBusConnection::systemBus().interface()->isServiceRegistered(QStringLiteral("org.kubuntu.qaptworker3")); }, 10000);
     }
     // Only a committed transaction calls dpkg (see unknownPackage).
     static bool transactionUnderWay()

@@ -18,6 +18,8 @@ using namespace FixtureFs;
 namespace
 {
 const QString snippet = QStringLiteral("/etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf");
+const QString mark = QStringLiteral("/run/corvo-video-driver/backup.mark");
+const QString backupDir = QStringLiteral("/usr/share/vela-admin-video-driver");
 
 QVariantMap replaceArgs()
 {
@@ -50,12 +52,14 @@ private Q_SLOTS:
         }
         QVERIFY2(QFileInfo::exists(QStringLiteral("/usr/lib/kauth/libexec/videodriver-helper")), "the staged helper is not overlaid; run scripts/build.sh first");
         write(SystemPaths::xorgDriverDirs().at(2) + QStringLiteral("nvidia_drv.so"), "elf");
-        write(QStringLiteral("/tmp/driver-root.mark"), QByteArray()); // the backup has its own tests
     }
 
     void init()
     {
         clear(QStringLiteral("/etc/X11/xorg.conf.d"));
+        clear(QStringLiteral("/tmp"));
+        QDir(backupDir).removeRecursively();
+        QFile::remove(mark);
     }
 
     void rootReplaceWritesSnippet()
@@ -67,6 +71,22 @@ private Q_SLOTS:
                  QByteArray("Section \"Module\"\n   Load \"modesetting\"\nEndSection\n\n"
                             "Section \"Device\"\n    Identifier \"GeForce GTX 1050 Ti\"\n    Driver \"nvidia\"\n    BusID \"PCI:11@0000:00:0\"\n"
                             "    Option \"AllowEmptyInitialConfiguration\"\nEndSection\n\n"));
+    }
+
+    // Whatever a local user leaves in /tmp under the names the backup mark once had, the first
+    // switch of the boot still keeps a copy of the configuration.
+    void hostileMarkInTmp()
+    {
+        write(QStringLiteral("/etc/modprobe.d/blacklist-nouveau.conf"), "blacklist nouveau\n");
+        QProcess user;
+        user.start(QStringLiteral("/usr/bin/setpriv"), {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"), QStringLiteral("--"),
+                                                       QStringLiteral("/bin/mkdir"), QStringLiteral("/tmp/driver-root.mark")});
+        QVERIFY(user.waitForFinished(10000) && user.exitCode() == 0);
+        KAuthHelperRunner runner;
+        const HelperResult result = runner.run(HelperAction::replace(), replaceArgs());
+        QVERIFY2(result.ok, qPrintable(result.errorText));
+        QCOMPARE(read(backupDir + QStringLiteral("/latest/modprobe.d/blacklist-nouveau.conf")), QByteArray("blacklist nouveau\n"));
+        QVERIFY(QFileInfo(mark).isFile());
     }
 
     void helperErrorReachesClient_data()
@@ -142,7 +162,7 @@ private Q_SLOTS:
         const QString output = QString::fromUtf8(client.readAllStandardOutput());
         QCOMPARE(client.exitCode(), 0);
         // KAuth gives no text of its own for a refusal (code 4): the client's words for it.
-        QCOMPARE(output, QStringLiteral("code=4\ntext=You are not authorized to perform this action.\n"));
+        QCOMPARE(output, QStringLiteral("code=4\ntext=Authorization denied.\n"));
         QVERIFY(!QFileInfo::exists(snippet));
     }
 };

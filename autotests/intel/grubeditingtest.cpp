@@ -47,7 +47,8 @@ void GrubEditingTest::optionsList_data()
     QTest::newRow("value does not span lines") << QStringLiteral("GRUB_CMDLINE_LINUX_DEFAULT=\"quiet\nsplash\"\n") << QStringList();
     QTest::newRow("first of two active lines")
         << QStringLiteral("GRUB_CMDLINE_LINUX_DEFAULT=\"a\"\nGRUB_CMDLINE_LINUX_DEFAULT=\"b\"\n") << QStringList{QStringLiteral("a")};
-    QTest::newRow("tab stays inside an entry") << grub(QStringLiteral("quiet\tsplash")) << QStringList{QStringLiteral("quiet\tsplash")};
+    QTest::newRow("tabs separate as blanks do") << grub(QStringLiteral("quiet\tsplash \t i915.enable_fbc=1\t"))
+                                                << QStringList{QStringLiteral("quiet"), QStringLiteral("splash"), QStringLiteral("i915.enable_fbc=1")};
 }
 
 void GrubEditingTest::optionsList()
@@ -75,6 +76,8 @@ void GrubEditingTest::reading_data()
     QTest::newRow("longer option name is another option") << QStringLiteral("i915.enable_gucx=1 i915.enable_fbcx=1") << QString() << 0 << QString();
     QTest::newRow("bare word without value") << QStringLiteral("i915.enable_guc i915.enable_fbc") << QString() << 0 << QString();
     QTest::newRow("value ends at the next equals sign") << QStringLiteral("i915.enable_fbc=1=2") << QString() << 0 << QStringLiteral("1");
+    QTest::newRow("tab before the option") << QStringLiteral("quiet\ti915.enable_fbc=1\ti915.enable_guc=2") << QStringLiteral("2") << 2
+                                           << QStringLiteral("1");
     QTest::newRow("fbc Y is kept as typed") << QStringLiteral("i915.enable_fbc=Y") << QString() << 0 << QStringLiteral("Y");
     QTest::newRow("empty value") << QStringLiteral("i915.enable_guc=") << QString() << 0 << QString();
 }
@@ -115,6 +118,11 @@ void GrubEditingTest::modify_data()
                                                      << grub(QStringLiteral("i915.enable_guc i915.enable_guc=3"));
     QTest::newRow("blank runs normalised") << grub(QStringLiteral(" quiet  splash ")) << fbc << QStringLiteral("0")
                                            << grub(QStringLiteral("quiet splash i915.enable_fbc=0"));
+    // A second entry after a tab would leave the old value in force.
+    QTest::newRow("tab-separated entry replaced, not doubled") << grub(QStringLiteral("i915.enable_fbc=1\tquiet")) << fbc << QStringLiteral("1")
+                                                               << grub(QStringLiteral("quiet i915.enable_fbc=1"));
+    QTest::newRow("value already set after a tab: line as it was") << grub(QStringLiteral("quiet\ti915.enable_fbc=1")) << fbc << QStringLiteral("1")
+                                                                   << grub(QStringLiteral("quiet\ti915.enable_fbc=1"));
     QTest::newRow("empty command line gets the option") << grub(QString()) << guc << QStringLiteral("3") << grub(QStringLiteral("i915.enable_guc=3"));
     QTest::newRow("no command line is refused") << QStringLiteral("GRUB_DEFAULT=0\n") << guc << QStringLiteral("3") << QString();
     QTest::newRow("empty file is refused") << QString() << guc << QStringLiteral("3") << QString();

@@ -84,7 +84,8 @@ void IntelConfiguratorTest::writeGrub(const QString &content)
 {
     QFile file(SystemPaths::grubDefaults());
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QVERIFY(file.write(content.toUtf8()) == content.toUtf8().size());
+    // One character per byte: rows spell non-ASCII bytes as Latin-1 characters.
+    QVERIFY(file.write(content.toLatin1()) == content.size());
 }
 
 void IntelConfiguratorTest::reading_data()
@@ -141,7 +142,8 @@ void IntelConfiguratorTest::setters_data()
     const QString base = grub(QStringLiteral("quiet splash i915.enable_guc=2"));
     const QString missingLines = QStringLiteral("The necessary packages for Intel hardware acceleration to work are missing: intel-media-va-driver\nmesa-va-drivers");
     const QString missingCommas = QStringLiteral("The necessary packages for Intel hardware acceleration to work are missing: intel-media-va-driver, mesa-va-drivers");
-    const QString writeError = QStringLiteral("Error writing to a file /etc/default/grub");
+    // The helper's reason reaches the administrator.
+    const QString writeError = QStringLiteral("Error writing to a file /etc/default/grub: Authorization denied.");
     const QString readError = QStringLiteral("File reading error /etc/default/grub");
 
     QTest::newRow("guc 3") << complete << true << base << Operation::GucMode << 3 << true << QString() << grub(QStringLiteral("quiet splash i915.enable_guc=3"));
@@ -158,6 +160,10 @@ void IntelConfiguratorTest::setters_data()
     QTest::newRow("guc, commented line first")
         << complete << true << QStringLiteral("#GRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\nGRUB_CMDLINE_LINUX_DEFAULT=\"splash\"\n") << Operation::GucMode << 3
         << true << QString() << QStringLiteral("#GRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\nGRUB_CMDLINE_LINUX_DEFAULT=\"splash i915.enable_guc=3\"\n");
+    // A Latin-1 byte in one place and UTF-8 bytes in another: every byte but the option goes back as it was.
+    const QString mixed = QString::fromLatin1("# Gr\xfc\xdf" "e\nGRUB_DISTRIBUTOR=\"Debian \xc3\xa9t\xc3\xa9\"\nGRUB_CMDLINE_LINUX_DEFAULT=\"quiet %1\"\n");
+    QTest::newRow("guc, non-UTF-8 bytes kept") << complete << true << mixed.arg(QString()).replace(QStringLiteral("quiet \""), QStringLiteral("quiet\""))
+                                               << Operation::GucMode << 3 << true << QString() << mixed.arg(QStringLiteral("i915.enable_guc=3"));
     QTest::newRow("guc, helper fails") << complete << true << base << Operation::GucMode << 3 << false << writeError
                                        << grub(QStringLiteral("quiet splash i915.enable_guc=3"));
     QTest::newRow("guc, no file") << complete << false << QString() << Operation::GucMode << 3 << true << readError << QString();
@@ -218,7 +224,7 @@ void IntelConfiguratorTest::setters()
     }
     RecordingHelperRunner runner;
     runner.reply.ok = helperSucceeds;
-    runner.reply.errorText = helperSucceeds ? QString() : QStringLiteral("You are not authorized to perform this action.");
+    runner.reply.errorText = helperSucceeds ? QString() : QStringLiteral("Authorization denied.");
     IntelVideoConfigurator configurator(&runner);
 
     QString result;
@@ -240,13 +246,15 @@ void IntelConfiguratorTest::setters()
         QCOMPARE(runner.calls.size(), 1);
         QCOMPARE(runner.calls.at(0).shortName, QStringLiteral("acceleration"));
         QCOMPARE(runner.calls.at(0).args.keys(), QStringList{QStringLiteral("grub_content")});
-        QCOMPARE(runner.calls.at(0).args.value(QStringLiteral("grub_content")).toString(), sent);
+        const QVariant value = runner.calls.at(0).args.value(QStringLiteral("grub_content"));
+        QCOMPARE(value.userType(), int(QMetaType::QByteArray));
+        QCOMPARE(value.toByteArray(), sent.toLatin1());
     }
     // The configurator itself never writes the file: only the helper may.
     if (fileExists) {
         QFile file(SystemPaths::grubDefaults());
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromUtf8(file.readAll()), content);
+        QCOMPARE(QString::fromLatin1(file.readAll()), content);
     }
 }
 

@@ -154,6 +154,10 @@ private Q_SLOTS:
                                        << 1;
         QTest::newRow("last in use") << QStringList{QStringLiteral("radeon"), QStringLiteral("amdgpu")} << 1
                                      << QStringList{QStringLiteral("radeon"), QStringLiteral("amdgpu (current)")} << 1;
+        // -1: the adapter is bound to no module of the list (or to none): nothing is marked and
+        // the first row, the device's current index, is selected.
+        QTest::newRow("bound to none of them") << QStringList{QStringLiteral("nouveau"), QStringLiteral("nvidia")} << -1
+                                               << QStringList{QStringLiteral("nouveau"), QStringLiteral("nvidia")} << 0;
     }
     void kernelModuleList()
     {
@@ -167,7 +171,7 @@ private Q_SLOTS:
             list.append(module(name));
         }
         Device device;
-        device.setDriverListForTest(list, inUse);
+        device.setDriverListForTest(list, qMax(inUse, 0), inUse >= 0);
         // A pending choice must not move the mark: only the module in use is "current".
         if (!modules.isEmpty()) {
             device.setNewDriver(modules.first());

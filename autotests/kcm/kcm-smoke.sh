@@ -5,7 +5,11 @@
 # "Driver Manager" appears and, once the probe has had its time, no other top-level window (the
 # "Couldn't find any GPUs" box) came up and the module did not log that the probe found nothing.
 # Usage: kcm-smoke.sh BUILD_DIR   (stages an installation into BUILD_DIR/stage if there is none)
-# Screenshot: BUILD_DIR/kcm-smoke.png; kcmshell5's output: BUILD_DIR/kcm-smoke.log.
+# Then it opens the Advanced settings from the module's window (Alt+A, the button's mnemonic),
+# shows each page of the category tree in turn and takes a picture of the dialog per page; the
+# pictures must differ (each page really is shown).
+# Screenshot: BUILD_DIR/kcm-smoke.png, BUILD_DIR/kcm-advanced-N.png (page N of the tree);
+# kcmshell5's output: BUILD_DIR/kcm-smoke.log.
 # Exit codes: 0 pass, 1 fail, 77 skipped (no Xvfb or kcmshell5, or no private mount namespace).
 set -u
 HERE=$(cd "$(dirname "$0")" && pwd)
@@ -21,7 +25,7 @@ FILLED_LOG="Window filled: "
 FILLED_EXPECTED='Window filled: 2 adapters (PCI:00@0000:02:0: UHD Graphics 620; PCI:01@0000:00:0: GP106 [GeForce GTX 1060 6GB]), kernel module box enabled on "i915 (current)"'
 
 if [ -z "${GPU_FIXTURE:-}" ]; then
-    for tool in Xvfb kcmshell5 kbuildsycoca5 xwininfo xwd dbus-run-session setsid convert; do
+    for tool in Xvfb kcmshell5 kbuildsycoca5 xwininfo xwd xdotool dbus-run-session setsid convert; do
         command -v "$tool" >/dev/null || skip_test "$tool is not installed"
     done
     plugindir=$(qtpaths --plugin-dir 2>/dev/null || echo /usr/lib/x86_64-linux-gnu/qt5/plugins)
@@ -57,8 +61,8 @@ cleanup() {
 trap cleanup EXIT
 
 # Xvfb picks a free display itself and writes its number to the given descriptor. It runs under
-# a lower-case name: other tests running meanwhile ask the host "which X server runs" with
-# "pgrep X", and this private server must not be their answer.
+# a lower-case name: the probe takes every process whose name holds an "X" for an X server of
+# the machine, and this private server must not be the answer.
 ln -s "$(command -v Xvfb)" "$work/xvfb-private"
 exec 5>"$work/display"
 "$work/xvfb-private" -displayfd 5 -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
@@ -92,7 +96,12 @@ toplevels() {
 }
 
 start=$(date +%s%N)
-setsid dbus-run-session -- kcmshell5 corvo_kcm_video_driver >"$LOG" 2>&1 &
+# A module of a sanitizer build needs the sanitizer's runtime loaded first into the host
+# program, which is not built with it (and whose own leaks are not this module's).
+asan=()
+runtime=$(find "$STAGE$plugindir" -name 'corvo_kcm_video_driver.so' -exec ldd {} + 2>/dev/null | awk '/libasan/ {print $3; exit}')
+[ -n "$runtime" ] && asan=(env LD_PRELOAD="$runtime" ASAN_OPTIONS=detect_leaks=0:abort_on_error=1)
+setsid dbus-run-session -- "${asan[@]}" kcmshell5 corvo_kcm_video_driver >"$LOG" 2>&1 &
 kpid=$!
 
 found=""
@@ -151,5 +160,44 @@ if [ "${filled#*: }" != "$FILLED_EXPECTED" ]; then
     status=1
 fi
 kill -0 "$kpid" 2>/dev/null || { echo "FAIL: kcmshell5 ended by itself; log:"; cat "$LOG"; status=1; }
+
+# The Advanced settings, page by page.
+ADV_TITLE="Advanced settings"
+rm -f "$BUILD"/kcm-advanced-*.png
+if [ $status = 0 ]; then
+    main=$(toplevels | grep "\"$TITLE" | awk '{print $1}' | head -n1)
+    xdotool windowfocus --sync "$main" key --clearmodifiers alt+a
+    adv=""
+    for _ in $(seq 1 50); do
+        adv=$(toplevels | grep "\"$ADV_TITLE" | awk '{print $1}' | head -n1)
+        [ -n "$adv" ] && break
+        sleep 0.1
+    done
+    if [ -z "$adv" ]; then
+        echo "FAIL: Alt+A in the module's window brought up no \"$ADV_TITLE\" window"
+        status=1
+    else
+        # The first page shows at once; the category tree has the focus, and each Down shows
+        # the next page (the history page is the benchmark's child, shown expanded).
+        xdotool windowfocus --sync "$adv"
+        for page in 1 2 3 4; do
+            [ $page -gt 1 ] && xdotool key --window "$adv" Down
+            sleep 0.5
+            xwd -id "$adv" -silent | convert xwd:- "$BUILD/kcm-advanced-$page.png"
+        done
+        distinct=$(md5sum "$BUILD"/kcm-advanced-*.png | awk '{print $1}' | sort -u | wc -l)
+        if [ "$distinct" != 4 ]; then
+            echo "FAIL: the four pages of the advanced settings gave $distinct different pictures"
+            status=1
+        fi
+        stray=$(toplevels | grep -v -e "\"$TITLE" -e "\"$ADV_TITLE")
+        if [ -n "$stray" ]; then
+            echo "FAIL: another window came up over the advanced settings:"
+            echo "$stray" | sed 's/^/  /'
+            status=1
+        fi
+        [ $status = 0 ] && echo "PASS: \"$ADV_TITLE\" opened from the module, 4 pages shown; screenshots $BUILD/kcm-advanced-{1..4}.png"
+    fi
+fi
 [ $status = 0 ] && echo "PASS: \"$TITLE\" window after ${shown} ms, filled, no other window; screenshot $SHOT"
 exit $status

@@ -6,7 +6,9 @@
 //   0000:00:02.0  Intel UHD 620 on i915 (i915.ko declares "i915"), DRM node, X log "modeset"
 //   0000:0a:00.0  an adapter libhd knows no module for (must not be listed)
 //   0000:0b:00.0  NVIDIA GTX 1060 bound to nvidia; modules nouveau (nouveau.ko declares
-//                 "nouveau-kms"), nvidia (nvidia.ko declares "nvidia"), nvidia_drm
+//                 "nouveau-kms") and Debian's nvidia_current and nvidia_current_drm
+//                 (updates/dkms/nvidia-current*.ko from nvidia-kernel-dkms 535.309.01, which
+//                 declare "nvidia" and "nvidia_drm")
 //   X driver folders: 1 nouveau, 2 modesetting, 3 nvidia (one each keeps the walk order fixed)
 #include "visibleskip.h"
 #include "../helper/fixturefs.h"
@@ -127,18 +129,22 @@ private Q_SLOTS:
         QTest::addColumn<int>("moduleRow");
         QTest::addColumn<QStringList>("xorgDrivers");
         QTest::addColumn<int>("xorgRow");
+        QTest::addColumn<QString>("version");
 
-        // Intel renders: its X log tag "modeset" picks modesetting, which ends the list.
+        // Intel renders: its X log tag "modeset" picks modesetting; every driver is listed.
         QTest::newRow("Intel renders") << intelRenderer << 0 << QStringLiteral("Intel Corporation") << QStringList{QStringLiteral("i915 (current)")} << 0
-                                       << QStringList{QStringLiteral("nouveau"), QStringLiteral("modesetting (current)")} << 1;
-        // NVIDIA renders: nvidia is current because the bound driver equals nvidia.ko's declared
-        // name; without a DRM node its X driver is unknown.
+                                       << QStringList{QStringLiteral("nouveau"), QStringLiteral("modesetting (current)"), QStringLiteral("nvidia")} << 1
+                                       << QStringLiteral("unknown");
+        // NVIDIA renders: nvidia_current is current because the bound driver equals
+        // nvidia-current.ko's declared name "nvidia"; without a DRM node its X driver is unknown.
         QTest::newRow("NVIDIA renders") << nvidiaRenderer << 1 << QStringLiteral("nVidia Corporation")
-                                        << QStringList{QStringLiteral("nouveau"), QStringLiteral("nvidia (current)"), QStringLiteral("nvidia_drm")} << 1
-                                        << QStringList{QStringLiteral("nouveau"), QStringLiteral("modesetting"), QStringLiteral("nvidia")} << -1;
+                                        << QStringList{QStringLiteral("nouveau"), QStringLiteral("nvidia_current (current)"), QStringLiteral("nvidia_current_drm")} << 1
+                                        << QStringList{QStringLiteral("nouveau"), QStringLiteral("modesetting"), QStringLiteral("nvidia")} << -1
+                                        << QStringLiteral("535.309.01");
         // A software renderer names no adapter: the first is shown and none counts as active.
         QTest::newRow("software renderer") << softwareRenderer << 0 << QStringLiteral("Intel Corporation") << QStringList{QStringLiteral("i915 (current)")}
-                                           << 0 << QStringList{QStringLiteral("nouveau"), QStringLiteral("modesetting"), QStringLiteral("nvidia")} << -1;
+                                           << 0 << QStringList{QStringLiteral("nouveau"), QStringLiteral("modesetting"), QStringLiteral("nvidia")} << -1
+                                           << QStringLiteral("unknown");
     }
     void filling()
     {
@@ -149,6 +155,7 @@ private Q_SLOTS:
         QFETCH(int, moduleRow);
         QFETCH(QStringList, xorgDrivers);
         QFETCH(int, xorgRow);
+        QFETCH(QString, version);
 
         auto module = openFilled(renderer);
         const auto *gpuBox = child<QComboBox>(module.get(), "gpuBox");
@@ -172,23 +179,43 @@ private Q_SLOTS:
         QVERIFY(xorgBox->isEnabled());
 
         QCOMPARE(child<QLabel>(module.get(), "gpuVendor")->text(), QStringLiteral("Vendor: ") + vendor);
-        // The fixture's module files declare no version.
-        QCOMPARE(child<QLabel>(module.get(), "kernelModuleVersion")->text(), QStringLiteral("Version module: unknown"));
+        // The made-up i915.ko declares no version; Debian's nvidia-current.ko does.
+        QCOMPARE(child<QLabel>(module.get(), "kernelModuleVersion")->text(), QStringLiteral("Version module: ") + version);
     }
 
-    // The module information names a module by the name its file declares.
+    // The module information names a module by the name its file declares and shows modinfo's
+    // account of the file that was found.
+    void moduleInfoShowsDeclaredName_data()
+    {
+        QTest::addColumn<QString>("choice");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("nouveau") << QStringLiteral("nouveau") << QStringLiteral("nouveau-kms")
+                                 << QStringList{QStringLiteral("filename: /usr/lib/modules/%1/kernel/drivers/gpu/drm/nouveau/nouveau.ko")};
+        QTest::newRow("Debian's nvidia_current")
+            << QStringLiteral("nvidia_current") << QStringLiteral("nvidia")
+            << QStringList{QStringLiteral("filename: /usr/lib/modules/%1/updates/dkms/nvidia-current.ko"), QStringLiteral("version: 535.309.01"),
+                           QStringLiteral("license: NVIDIA"), QStringLiteral("name: nvidia")};
+    }
     void moduleInfoShowsDeclaredName()
     {
+        QFETCH(QString, choice);
+        QFETCH(QString, title);
+        QFETCH(QStringList, lines);
         auto module = openFilled(nvidiaRenderer);
         QCOMPARE(child<QComboBox>(module.get(), "gpuBox")->currentText(), nvidiaItem);
-        chooseModule(module.get(), QStringLiteral("nouveau"));
+        chooseModule(module.get(), choice);
         DialogAnswerer answerer(DialogAnswerer::EveryDialog);
         QTest::mouseClick(child<QPushButton>(module.get(), "kernelModuleInfo"), Qt::LeftButton);
         QCOMPARE(answerer.seen.size(), 1);
         const DialogAnswerer::Seen &dialog = answerer.seen.first();
         QCOMPARE(dialog.className, QStringLiteral("ModuleInfo"));
-        QVERIFY2(dialog.texts.contains(QStringLiteral("nouveau-kms")), qPrintable(answerer.describe()));
-        QVERIFY2(dialog.texts.join(QLatin1Char('\n')).contains(QStringLiteral("/kernel/drivers/gpu/drm/nouveau/nouveau.ko")), qPrintable(answerer.describe()));
+        QVERIFY2(dialog.texts.contains(title), qPrintable(answerer.describe()));
+        const QStringList shown = dialog.texts.join(QLatin1Char('\n')).split(QLatin1Char('\n'));
+        for (const QString &line : lines) {
+            const QString expected = line.contains(QLatin1String("%1")) ? line.arg(QSysInfo::kernelVersion()) : line;
+            QVERIFY2(shown.contains(expected), qPrintable(expected + QStringLiteral(" in:\n") + answerer.describe()));
+        }
     }
 
     void saveRoundTrip_data()
@@ -199,14 +226,17 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("modulesAfter");
 
         QTest::newRow("kernel module") << false << QStringLiteral("nouveau") << QStringLiteral("nouveau")
-                                       << QStringList{QStringLiteral("nouveau (current)"), QStringLiteral("nvidia"), QStringLiteral("nvidia_drm")};
-        // There is no nvidia_drm_drv.so: the module's family driver goes to the helper.
-        QTest::newRow("kernel module without an X driver of its name")
-            << false << QStringLiteral("nvidia_drm") << QStringLiteral("nvidia")
-            << QStringList{QStringLiteral("nouveau"), QStringLiteral("nvidia"), QStringLiteral("nvidia_drm (current)")};
+                                       << QStringList{QStringLiteral("nouveau (current)"), QStringLiteral("nvidia_current"), QStringLiteral("nvidia_current_drm")};
+        // Debian's module: no nvidia_current_drv.so, so its declared name's X driver is written.
+        QTest::newRow("Debian's nvidia_current") << false << QStringLiteral("nvidia_current") << QStringLiteral("nvidia")
+                                                 << QStringList{QStringLiteral("nouveau"), QStringLiteral("nvidia_current (current)"), QStringLiteral("nvidia_current_drm")};
+        // Neither nvidia_current_drm_drv.so nor nvidia_drm_drv.so: the module's family driver.
+        QTest::newRow("kernel module without an X driver of its names")
+            << false << QStringLiteral("nvidia_current_drm") << QStringLiteral("nvidia")
+            << QStringList{QStringLiteral("nouveau"), QStringLiteral("nvidia_current"), QStringLiteral("nvidia_current_drm (current)")};
         // The module choice stays as it was; the X driver goes to the helper.
         QTest::newRow("expert: X driver") << true << QStringLiteral("modesetting") << QStringLiteral("modesetting")
-                                          << QStringList{QStringLiteral("nouveau"), QStringLiteral("nvidia (current)"), QStringLiteral("nvidia_drm")};
+                                          << QStringList{QStringLiteral("nouveau"), QStringLiteral("nvidia_current (current)"), QStringLiteral("nvidia_current_drm")};
     }
     void saveRoundTrip()
     {
@@ -295,7 +325,7 @@ private Q_SLOTS:
                  qPrintable(answerer.describe()));
         QVERIFY(!QFileInfo::exists(snippetPath));
         QCOMPARE(m_reboots, 0);
-        QCOMPARE(module->getCurrentGpu()->currentDriver().trueName, QStringLiteral("nvidia"));
+        QCOMPARE(module->getCurrentGpu()->currentDriver().trueName, QStringLiteral("nvidia_current"));
         QCOMPARE(module->getCurrentGpu()->newDriver().trueName, QStringLiteral("nouveau"));
     }
 

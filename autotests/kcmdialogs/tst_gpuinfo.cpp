@@ -78,8 +78,6 @@ void TestGpuInfo::updateInfoFillsTheFiveLabels()
     hd_free_hd_list(record);
 
     GpuInfo dialog;
-    QCOMPARE(dialog.objectName(), QStringLiteral("GpuInfo"));
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("GPU Info"));
     auto label = [&dialog](const char *name) {
         auto *found = dialog.findChild<QLabel *>(QLatin1String(name));
         return found ? found->text() : QStringLiteral("<no label %1>").arg(QLatin1String(name));
@@ -95,8 +93,6 @@ void TestGpuInfo::updateInfoFillsTheFiveLabels()
     QCOMPARE(label("busLabel"), expectedBus);
     QCOMPARE(label("devIdLabel"), expectedDeviceId);
     QCOMPARE(label("uniqIdLabel"), uniqueId);
-    QCOMPARE(label("label_4"), QStringLiteral("Model:"));
-    QCOMPARE(label("label_6"), QStringLiteral("Unique ID:"));
 }
 
 void TestGpuInfo::rendererEmptyWithoutOpenGL()

@@ -116,7 +116,6 @@ void TestModuleInfo::sizeFollowsParent_data()
     QTest::newRow("1000x700") << QSize(1000, 700) << QSize(833, 583);
     QTest::newRow("exact division") << QSize(1200, 960) << QSize(1000, 800);
     QTest::newRow("fractions cut, not rounded") << QSize(1003, 705) << QSize(835, 587);
-    QTest::newRow("no parent: form size") << QSize() << QSize(280, 219);
 }
 
 void TestModuleInfo::sizeFollowsParent()
@@ -124,11 +123,9 @@ void TestModuleInfo::sizeFollowsParent()
     QFETCH(QSize, parentSize);
     QFETCH(QSize, expected);
     QWidget parent;
-    parent.resize(parentSize.isValid() ? parentSize : QSize(1000, 700));
-    ModuleInfo dialog(parentSize.isValid() ? &parent : nullptr);
+    parent.resize(parentSize);
+    ModuleInfo dialog(&parent);
     QCOMPARE(dialog.size(), expected);
-    QCOMPARE(dialog.objectName(), QStringLiteral("ModuleInfo"));
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("Module info"));
 }
 
 QTEST_MAIN(TestModuleInfo)

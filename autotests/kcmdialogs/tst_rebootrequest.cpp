@@ -3,6 +3,10 @@
 #include "driverprogress.h"
 #include "rebootrequester.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -10,6 +14,75 @@
 
 namespace
 {
+// A stand-in for ksmserver or logind, in a child process on a private bus: prints each call it
+// gets as "call MEMBER ARGS..." and answers it.
+class FakeService : public QDBusVirtualObject
+{
+public:
+    QString introspect(const QString &) const override
+    {
+        return QString();
+    }
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
+    {
+        QStringList words{QStringLiteral("call"), message.path(), message.interface(), message.member()};
+        for (const QVariant &argument : message.arguments()) {
+            words << argument.toString();
+        }
+        printf("%s\n", qPrintable(words.join(QLatin1Char(' '))));
+        fflush(stdout);
+        connection.send(message.createReply());
+        return true;
+    }
+};
+
+// Child modes of this test binary; -1 when started as the test itself.
+int runChildMode(int argc, char **argv)
+{
+    const QByteArray mode = argc > 1 ? QByteArray(argv[1]) : QByteArray();
+    if (mode == "--fake-ksmserver" || mode == "--fake-logind") {
+        QCoreApplication app(argc, argv);
+        const bool ksm = mode == "--fake-ksmserver";
+        QDBusConnection bus = ksm ? QDBusConnection::sessionBus() : QDBusConnection::systemBus();
+        FakeService service;
+        if (!bus.registerVirtualObject(ksm ? QStringLiteral("/KSMServer") : QStringLiteral("/org/freedesktop/login1"), &service)
+            || !bus.registerService(ksm ? QStringLiteral("org.kde.ksmserver") : QStringLiteral("org.freedesktop.login1"))) {
+            return 1;
+        }
+        printf("ready\n");
+        fflush(stdout);
+        return app.exec();
+    }
+    if (mode == "--request-reboot") {
+        QCoreApplication app(argc, argv);
+        RebootRequester requester = RebootRequester::systemDefault(5000);
+        const bool requested = requester.request();
+        printf("requested=%d tried=%s\n", int(requested), qPrintable(requester.tried().join(QLatin1Char(','))));
+        return 0;
+    }
+    return -1;
+}
+
+// A private bus daemon for as long as the object lives.
+struct PrivateBus {
+    QProcess daemon;
+    QString address;
+    bool start()
+    {
+        daemon.start(QStringLiteral("/usr/bin/dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
+        if (!daemon.waitForStarted(5000) || !daemon.waitForReadyRead(5000)) {
+            return false;
+        }
+        address = QString::fromUtf8(daemon.readLine()).trimmed();
+        return !address.isEmpty();
+    }
+    ~PrivateBus()
+    {
+        daemon.terminate();
+        daemon.waitForFinished(5000);
+    }
+};
+
 // What the administrator reads when no way to reboot worked.
 const QString rebootFailed = QStringLiteral("The system could not be asked to reboot. Please reboot it yourself to complete the change.");
 // A reboot back-end that only notes that it was asked.
@@ -52,6 +125,8 @@ private Q_SLOTS:
     void wmFuncEnvironment();
     void wmFuncMissing();
     void realChainFailsWithoutDesktop();
+    void realChainReachesService_data();
+    void realChainReachesService();
 
 private:
     QTemporaryDir m_dir;
@@ -121,21 +196,32 @@ void TestRebootRequest::strategyOrder()
 void TestRebootRequest::questionBox_data()
 {
     QTest::addColumn<int>("button");
+    QTest::addColumn<QString>("note");
     QTest::addColumn<bool>("expected");
-    QTest::newRow("yes") << int(QMessageBox::Yes) << true;
-    QTest::newRow("no") << int(QMessageBox::No) << false;
-    QTest::newRow("closed") << int(QMessageBox::Cancel) << false; // no such button: the box is closed
+    QTest::newRow("yes") << int(QMessageBox::Yes) << QString() << true;
+    QTest::newRow("no") << int(QMessageBox::No) << QString() << false;
+    QTest::newRow("closed") << int(QMessageBox::Cancel) << QString() << false; // no such button: the box is closed
+    QTest::newRow("yes, with a note") << int(QMessageBox::Yes) << QStringLiteral("The X server driver \"modesetting\" was written for the kernel module \"i915\".")
+                                      << true;
 }
 
 void TestRebootRequest::questionBox()
 {
     QFETCH(int, button);
+    QFETCH(QString, note);
     QFETCH(bool, expected);
     DialogAnswerer answerer(DialogAnswerer::MessageBoxesOnly, static_cast<QMessageBox::StandardButton>(button));
-    QCOMPARE(DriverProgress::askForReboot(), expected);
+    QCOMPARE(DriverProgress::askForReboot(note), expected);
     QCOMPARE(answerer.seen.size(), 1);
     QCOMPARE(answerer.seen.first().title, QStringLiteral("Reboot system request"));
-    QCOMPARE(answerer.seen.first().text, QStringLiteral("For correct application, it is recommended to reboot the system.\nReboot now?"));
+    const QString question = QStringLiteral("For correct application, it is recommended to reboot the system.\nReboot now?");
+    if (note.isEmpty()) {
+        QCOMPARE(answerer.seen.first().text, question);
+    } else {
+        QCOMPARE(answerer.seen.first().text,
+                 QStringLiteral("The X server driver \"modesetting\" was written for the kernel module \"i915\".\n"
+                                "For correct application, it is recommended to reboot the system.\nReboot now?"));
+    }
 }
 
 void TestRebootRequest::wmFuncEnvironment_data()
@@ -200,5 +286,62 @@ void TestRebootRequest::realChainFailsWithoutDesktop()
     QCOMPARE(answerer.shownTexts(), QStringList{rebootFailed});
 }
 
-VISIBLE_SKIP_MAIN(TestRebootRequest)
+// The real chain, over real buses: the window manager's tool is not there, so the request goes
+// to ksmserver on the session bus; without ksmserver, to logind on the system bus. The one that
+// answers ends the chain, with the arguments that ask for a reboot without another question.
+void TestRebootRequest::realChainReachesService_data()
+{
+    QTest::addColumn<QString>("service");
+    QTest::addColumn<QString>("tried");
+    QTest::addColumn<QString>("call");
+    QTest::newRow("ksmserver") << QStringLiteral("ksmserver") << QStringLiteral("wmfunc,ksmserver")
+                               << QStringLiteral("call /KSMServer org.kde.KSMServerInterface logout 0 1 1");
+    QTest::newRow("logind") << QStringLiteral("logind") << QStringLiteral("wmfunc,ksmserver,logind")
+                            << QStringLiteral("call /org/freedesktop/login1 org.freedesktop.login1.Manager Reboot true");
+}
+
+void TestRebootRequest::realChainReachesService()
+{
+    QFETCH(QString, service);
+    QFETCH(QString, tried);
+    QFETCH(QString, call);
+    if (QFileInfo::exists(QStringLiteral("/usr/bin/vela-wmfunc"))) {
+        TEST_SKIP("the window manager's tool is installed here; it would really log out");
+    }
+    PrivateBus session, system;
+    QVERIFY(session.start());
+    QVERIFY(system.start());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), session.address);
+    env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), system.address);
+    env.remove(QStringLiteral("DISPLAY"));
+
+    QProcess fake;
+    fake.setProcessEnvironment(env);
+    fake.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--fake-") + service});
+    QVERIFY(fake.waitForReadyRead(10000));
+    QCOMPARE(fake.readLine(), QByteArray("ready\n"));
+
+    QProcess client;
+    client.setProcessEnvironment(env);
+    client.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--request-reboot")});
+    QVERIFY(client.waitForFinished(30000));
+    QCOMPARE(QString::fromUtf8(client.readAllStandardOutput()), QStringLiteral("requested=1 tried=%1\n").arg(tried));
+    QTRY_VERIFY_WITH_TIMEOUT(fake.canReadLine(), 5000);
+    QCOMPARE(QString::fromUtf8(fake.readAllStandardOutput()), call + QLatin1Char('\n'));
+    fake.kill();
+    fake.waitForFinished(5000);
+}
+
+int main(int argc, char **argv)
+{
+    const int child = runChildMode(argc, argv);
+    if (child >= 0) {
+        return child;
+    }
+    QApplication app(argc, argv);
+    TestRebootRequest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return VisibleSkip::runStatus(QTest::qExec(&test, argc, argv));
+}
 #include "tst_rebootrequest.moc"

@@ -138,6 +138,8 @@ private Q_SLOTS:
     void missingBackup();
     void nonRoot_data();
     void nonRoot();
+    void oversizedBackupFile_data();
+    void oversizedBackupFile();
     void commandLine_data();
     void commandLine();
     void cleanupTestCase();
@@ -414,6 +416,40 @@ void RestoreTest::nonRoot()
     QCOMPARE(run.exitCode, 2);
     QVERIFY2(run.err.contains(QStringLiteral("must be run as root")), qPrintable(run.err));
     QCOMPARE(std::make_tuple(snapshot(modprobeDir), snapshot(xorgDir), snapshot(backupRoot)), before);
+}
+
+// A backup file over 16 MiB is no configuration file: it is left where it is, every other step
+// is still done, and the exit status 4 says that something failed. One of exactly 16 MiB is
+// restored.
+void RestoreTest::oversizedBackupFile_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("16 MiB") << qint64(16 * 1024 * 1024) << 0;
+    QTest::newRow("16 MiB and 1 byte") << qint64(16 * 1024 * 1024 + 1) << 4;
+}
+
+void RestoreTest::oversizedBackupFile()
+{
+    QFETCH(qint64, size);
+    QFETCH(int, exitCode);
+    const QString backupFile = backupRoot + QStringLiteral("/modprobe.d/huge.conf");
+    const QString liveFile = modprobeDir + QStringLiteral("/huge.conf");
+    writeFile(backupFile, QByteArray(int(size), 'x'), 0644);
+    const QByteArray nouveau = readFile(QFINDTESTDATA("fixtures/backup/modprobe.d/nouveau.conf"));
+
+    const Run run = runRestore({});
+    QCOMPARE(run.exitCode, exitCode);
+    // The other changed files are put back either way.
+    QCOMPARE(readFile(modprobeDir + QStringLiteral("/nouveau.conf")), nouveau);
+    if (exitCode == 0) {
+        QCOMPARE(QFileInfo(liveFile).size(), size);
+        return;
+    }
+    QVERIFY(!QFileInfo::exists(liveFile));
+    QCOMPARE(QFileInfo(backupFile).size(), size);
+    QVERIFY2(run.err.contains(QStringLiteral("/usr/share/vela-admin-video-driver/modprobe.d/huge.conf is larger than 16777216 bytes")), qPrintable(run.err));
+    QVERIFY2(run.err.endsWith(QStringLiteral("corvo-video-driver-restore: some steps failed, see the messages above\n")), qPrintable(run.err));
 }
 
 void RestoreTest::commandLine_data()

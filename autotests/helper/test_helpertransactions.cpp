@@ -23,6 +23,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <cstdio>
 #include <functional>
 #include <signal.h>
 #include <sys/stat.h>
@@ -38,6 +39,7 @@ const QString latest = backupDir + QStringLiteral("/latest");
 const QString modprobeFile = QStringLiteral("/etc/modprobe.d/fixture-blacklist.conf");
 const QString xorgFile = QStringLiteral("/etc/X11/xorg.conf.d/10-fixture.conf");
 const QString listsLock = QStringLiteral("/var/lib/apt/lists/lock");
+constexpr const char *installAsCaller = "--install-as-caller";
 
 struct JobOutcome {
     bool ended = false; // the job emitted its result within the limit
@@ -327,6 +329,31 @@ private Q_SLOTS:
         QCOMPARE(dpkgCalls(), QStringList());
     }
 
+    // polkit grants the install action only to administrators; uid 65534 has no authentication
+    // agent either, so it is refused at once: KAuth's AuthorizationDeniedError, and the helper
+    // never runs, so nothing reaches dpkg. Root is always authorised, so a child as uid 65534
+    // sends the request (the whole test object cannot run as that user: its set-up writes
+    // root's files).
+    void installDeniedToNobody()
+    {
+        QVERIFY(HelperBus::waitUntilServing());
+        QProcess child;
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QStringLiteral("/usr/bin/setpriv"),
+                    {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"), QStringLiteral("--"),
+                     QCoreApplication::applicationFilePath(), QString::fromLatin1(installAsCaller), QStringLiteral("mesa-va-drivers")});
+        if (!child.waitForFinished(60000)) {
+            child.kill();
+            child.waitForFinished(5000);
+            QFAIL(qPrintable(QStringLiteral("the unprivileged install got no answer within 60 s: ") + QString::fromUtf8(child.readAll())));
+        }
+        const QByteArray output = child.readAll();
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, output.constData());
+        QVERIFY2(output.contains("job error 4\n"), output.constData()); // KAuth's AuthorizationDeniedError
+        QTest::qWait(1500);
+        QCOMPARE(dpkgCalls(), QStringList());
+    }
+
     // dpkg fails: the transaction ends in an error that reaches the client.
     void dpkgFailureReachesClient()
     {
@@ -568,12 +595,37 @@ private:
     }
 };
 
+// The unprivileged client of installDeniedToNobody: executes the install action for the named
+// packages and prints the job's error code, with its own time limit.
+int runInstallAsCaller(const QStringList &drivers)
+{
+    KAuth::ExecuteJob *job = HelperClient::makeAction(HelperAction::install(), {{QStringLiteral("drivers"), drivers}}).execute();
+    QEventLoop loop;
+    int error = -100;
+    QObject::connect(job, &KJob::result, &loop, [&](KJob *) {
+        error = job->error();
+        loop.quit();
+    });
+    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+    job->start();
+    loop.exec();
+    std::printf("job error %d\n", error);
+    return error == -100 ? 1 : 0;
+}
+
 int main(int argc, char **argv)
 {
     HarnessMain::enterHarness(argc, argv,
                               {QByteArrayLiteral(KAUTH_HARNESS_DIR "/kauth-fixture-ns.sh"), QByteArrayLiteral(KAUTH_HARNESS_DIR "/apt-transaction.sh"),
                                QByteArrayLiteral("--kauth"), QByteArrayLiteral(KAUTH_STAGE_DIR)});
     QCoreApplication app(argc, argv);
+    if (argc > 1 && qstrcmp(argv[1], installAsCaller) == 0) {
+        QStringList drivers;
+        for (int i = 2; i < argc; ++i) {
+            drivers << QString::fromLocal8Bit(argv[i]);
+        }
+        return runInstallAsCaller(drivers);
+    }
     HelperTransactionsTest test;
     return QTest::qExec(&test, argc, argv);
 }

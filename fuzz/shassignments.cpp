@@ -79,8 +79,8 @@ bool read(const QByteArray &text, QList<Assignment> *assignments)
             if (d == '|' || d == '&' || d == '(' || d == ')' || d == '<' || d == '>' || d == '$' || d == '`') {
                 return false;
             }
-            if (d == '~' && value.isEmpty()) {
-                return false; // a tilde expansion
+            if (d == '~') {
+                return false; // a tilde expansion, after the '=' or a ':' of a value as well
             }
             if (d == '\\') {
                 if (i + 1 >= n) {

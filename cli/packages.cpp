@@ -1,12 +1,11 @@
 #include "packages.h"
-#include "aliasdeclarations.h"
 #include "cli_debug.h"
+#include "driverpackagesource.h"
 #include "gpulookup.h"
-#include "modaliasmatch.h"
 #include "output.h"
+#include "secureboot.h"
 
 #include <QApt/Backend>
-#include <QApt/Package>
 
 #include <QElapsedTimer>
 
@@ -32,34 +31,20 @@ int listPackages(const QStringList &args, QList<Device> &gpus)
     }
     const qint64 initMs = timer.restart();
 
-    // Only a package named in a stanza with the field can have it in its candidate's record;
-    // when the indexes cannot be scanned, every package is asked.
-    QSet<QString> declaring;
-    const bool filtered = AliasDeclarations::collectFromIndexes(declaring);
-    const qint64 scanMs = timer.restart();
+    const DriverPackages::Snapshot snapshot = DriverPackages::load(backend, DriverPackages::systemLocations());
+    const qint64 loadMs = timer.restart();
 
-    bool found = false;
-    int asked = 0;
-    const QApt::PackageList packages = backend.availablePackages();
-    for (const QApt::Package *package : packages) {
-        if (filtered && !declaring.contains(package->name())) {
-            continue;
-        }
-        ++asked;
-        const QString aliases = package->controlField(QLatin1String("Modaliases"));
-        // A package that declares no hardware is not a driver for this adapter.
-        if (aliases.isEmpty() || !ModaliasMatch::matches(aliases, modalias)) {
-            continue;
-        }
-        found = true;
-        const QString name = package->name();
-        Output::line(package->isInstalled() ? name + QStringLiteral(" (installed)") : name);
+    const QList<DriverPackages::Match> matches = DriverPackages::compatiblePackages(snapshot, modalias);
+    for (const DriverPackages::Match &match : matches) {
+        Output::line(match.installed ? match.name + QStringLiteral(" (installed)") : match.name);
     }
-    if (!found) {
+    if (matches.isEmpty()) {
         Output::line(i18n("Cannot find any compatible driver packages"));
     }
-    qCDebug(CLI).nospace() << "list-packages: init " << initMs << " ms, index scan " << scanMs << " ms (" << (filtered ? "used" : "not usable")
-                           << "), field read for " << asked << " of " << packages.size() << " packages in " << timer.elapsed() << " ms";
+    if (SecureBoot::query() == SecureBoot::State::KeyNotEnrolled) {
+        Output::line(SecureBoot::warningLine());
+    }
+    qCDebug(CLI).nospace() << "list-packages: init " << initMs << " ms, sources " << loadMs << " ms, match and print " << timer.elapsed() << " ms";
     return 0;
 }
 }

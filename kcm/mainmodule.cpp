@@ -18,10 +18,6 @@
 #include <QThreadPool>
 #include <QtConcurrent>
 
-// The installer and the remover are not part of this module yet; their buttons are shown but
-// stay disabled.
-static constexpr bool laterFeaturesAvailable = false;
-
 MainModule::Services MainModule::Services::system()
 {
     Services services;
@@ -33,6 +29,7 @@ MainModule::Services MainModule::Services::system()
     services.moduleVersion = &ModuleInfo::version;
     services.renderer = &GpuInfo::currentRenderer;
     services.xorgDriverDirs = SystemPaths::xorgDriverDirs();
+    services.packageDialogs = PackageDialogServices::system();
     return services;
 }
 
@@ -48,9 +45,6 @@ MainModule::MainModule(QWidget *parent, const QList<QVariant> &args, Services se
 {
     ui->setupUi(this);
     setButtons(KCModule::Help | KCModule::Apply);
-    const QString later = i18n("Not available yet");
-    ui->installDrivers->setToolTip(later);
-    ui->removeDrivers->setToolTip(later);
     setGuiEnabled(false);
 
     // The probe walks the module tree and starts external programs: seconds of work that must
@@ -88,8 +82,8 @@ void MainModule::setGuiEnabled(bool enabled) const
     ui->gpuInfo->setEnabled(enabled);
     ui->kernelModuleInfo->setEnabled(enabled);
     ui->xorgGroup->setEnabled(enabled);
-    ui->installDrivers->setEnabled(enabled && laterFeaturesAvailable);
-    ui->removeDrivers->setEnabled(enabled && laterFeaturesAvailable);
+    ui->installDrivers->setEnabled(enabled);
+    ui->removeDrivers->setEnabled(enabled);
     ui->tweaks->setEnabled(enabled);
 }
 
@@ -306,12 +300,23 @@ void MainModule::showModuleInfo()
 
 void MainModule::showDriverInstaller()
 {
-    qCDebug(KCM_VIDEODRIVER) << "The driver installer is not available in this build";
+    if (gpus.isEmpty()) {
+        return;
+    }
+    const Device *gpu = getCurrentGpu();
+    DriverInstaller dialog(gpu->modalias(), gpu->videoCardVendorId(), this, m_services.packageDialogs);
+    dialog.exec();
 }
 
 void MainModule::showDriverRemover()
 {
-    qCDebug(KCM_VIDEODRIVER) << "The driver remover is not available in this build";
+    if (gpus.isEmpty()) {
+        return;
+    }
+    const Device *gpu = getCurrentGpu();
+    const QString modulePath = gpu->driverList().isEmpty() ? QString() : gpu->currentDriver().path;
+    DriverRemover dialog(gpu->modalias(), modulePath, this, m_services.packageDialogs);
+    dialog.exec();
 }
 
 void MainModule::showAdvancedSettings()

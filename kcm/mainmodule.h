@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device.h"
+#include "driverpackagedialogs.h"
 
 #include <KCModule>
 
@@ -29,6 +30,7 @@ public:
         std::function<QString(const QString &path)> moduleVersion;
         std::function<QString()> renderer;
         QStringList xorgDriverDirs;
+        PackageDialogServices packageDialogs;
 
         static Services system();
     };

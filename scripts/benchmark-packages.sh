@@ -109,8 +109,18 @@ Acquire::Languages { "en"; };
 Debug::NoLocking "true";
 EOF
 cat >"$U/etc/sources.list" <<EOF
-deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $ARCHIVE bookworm main
+deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $ARCHIVE bookworm main contrib non-free non-free-firmware
 deb [trusted=yes] file:$U/repo ./
+EOF
+# The AppStream (DEP-11) catalogue, fetched with the lists as the appstream package makes APT do.
+cat >"$U/etc/apt.conf.d/50dep11" <<'EOF'
+Acquire::IndexTargets::deb::DEP-11 {
+    MetaKey "$(COMPONENT)/dep11/Components-$(NATIVE_ARCHITECTURE).yml";
+    ShortDescription "Components-$(NATIVE_ARCHITECTURE)";
+    Description "$(RELEASE)/$(COMPONENT) $(NATIVE_ARCHITECTURE) DEP-11 Metadata";
+    KeepCompressed "true";
+    KeepCompressedAs "gz";
+};
 EOF
 
 # Driver packages that declare the hardware they serve; a Packages stanza each.
@@ -135,7 +145,12 @@ echo "Fetching bookworm main from $ARCHIVE into $U ..."
 APT_CONFIG=$U/apt.conf apt-get -q update >"$WORK/update.log" 2>&1 || { cat "$WORK/update.log" >&2; exit 1; }
 PACKAGES=$(APT_CONFIG=$U/apt.conf "$PY" -c 'import apt_pkg; apt_pkg.init_config(); apt_pkg.init_system(); print(apt_pkg.Cache(None).package_count)')
 LISTS=$(du -sh "$U/state/lists" | cut -f1)
-echo "Universe: $PACKAGES package names, lists $LISTS uncompressed, from $ARCHIVE bookworm main + $(grep -c '^Package:' "$U/repo/Packages") fixture packages"
+echo "Universe: $PACKAGES package names, lists $LISTS, from $ARCHIVE bookworm main contrib non-free non-free-firmware + $(grep -c '^Package:' "$U/repo/Packages") fixture packages"
+# nvidia-detect's id lists, unpacked from the archive's package (never installed).
+rm -rf "$U/nvidia-detect" && mkdir -p "$U/nvidia-detect"
+(cd "$WORK" && APT_CONFIG=$U/apt.conf apt-get -q download nvidia-detect >"$WORK/download.log" 2>&1) || { cat "$WORK/download.log" >&2; exit 1; }
+dpkg-deb -x "$WORK"/nvidia-detect_*.deb "$U/nvidia-detect"
+echo "AppStream: $(ls "$U"/state/lists/*dep11_Components-amd64.yml.gz | wc -l) catalogue files; id lists: $(ls "$U"/nvidia-detect/usr/share/nvidia/*.ids | wc -l) files"
 
 # ---- the python3-apt scan: the same match as the tool's ----
 cat >"$WORK/scan.py" <<'EOF'
@@ -184,6 +199,17 @@ BUS=0000:00:03.0
 GPU="PCI:00@0000:03:0"
 cat >"$WORK/tool-runs.sh" <<EOF
 set -e
+# Inside the private mount namespace: the catalogue and the id lists at the paths the tool
+# reads, AppStream's cache on a tmpfs; nothing of the host changes.
+mkdir -p "$WORK/share-upper/nvidia" "$WORK/share-work"
+cp "$U"/nvidia-detect/usr/share/nvidia/*.ids "$WORK/share-upper/nvidia/"
+mount -t overlay overlay -o "lowerdir=/usr/share,upperdir=$WORK/share-upper,workdir=$WORK/share-work" /usr/share
+mount -t tmpfs tmpfs /var/lib/swcatalog
+mkdir -p /var/lib/swcatalog/yaml
+ln -s "$U"/state/lists/*dep11_Components-amd64.yml.gz /var/lib/swcatalog/yaml/
+mount -t tmpfs tmpfs /var/cache/swcatalog
+QT_LOGGING_RULES='corvo.*.debug=true' "$TOOL" list-packages "$GPU" >"$WORK/tool.out" 2>"$WORK/phases.err"
+grep -h 'driver packages:\|list-packages:' "$WORK/phases.err" >"$WORK/phases" || true
 cat /sys/bus/pci/devices/$BUS/modalias >"$WORK/modalias"
 "$TOOL" list-packages "$GPU" >"$WORK/tool.out" 2>"$WORK/tool.err"
 for i in \$(seq $RUNS); do
@@ -210,6 +236,8 @@ median() { sort -n "$1" | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) 
 TOOL_MS=$(median "$WORK/tool.ms")
 PY_MS=$(median "$WORK/python.ms")
 echo "Adapter: $GPU ($MODALIAS)"
+echo "Phases of the untimed first run (debug log):"
+sed 's/^/    /' "$WORK/phases"
 echo "corvo-admin-driver list-packages: median ${TOOL_MS} ms over $RUNS runs ($(paste -sd' ' "$WORK/tool.ms") ms)"
 echo "python3-apt scan:                 median ${PY_MS} ms over $RUNS runs ($(paste -sd' ' "$WORK/python.ms") ms)"
 awk -v t="$TOOL_MS" -v p="$PY_MS" 'BEGIN { printf "ratio python3-apt / tool: %.2fx (aim: at least 3x, tool under 1000 ms)\n", (t > 0 ? p / t : 0) }'
@@ -219,5 +247,5 @@ if diff <(sort "$WORK/tool.out") <(sort "$WORK/python.out") >"$WORK/diff"; then
 else
     echo "The lists differ (tool -, python3-apt +):"
     cat "$WORK/diff"
-    [ -s "$WORK/tool.err" ] && { echo "tool's standard error:"; cat "$WORK/tool.err"; }
+    if [ -s "$WORK/tool.err" ]; then echo "tool's standard error:"; cat "$WORK/tool.err"; fi
 fi

@@ -14,7 +14,7 @@ PACKAGES=(
     qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite libqt5opengl5-dev
     libkf5auth-dev libkf5i18n-dev libkf5coreaddons-dev libkf5kcmutils-dev
     libkf5configwidgets-dev libkf5widgetsaddons-dev libkf5dbusaddons-dev
-    libqapt-dev libapt-pkg-dev libhd-dev libpci-dev libkmod-dev
+    libqapt-dev libapt-pkg-dev libappstreamqt-dev libhd-dev libpci-dev libkmod-dev
     # run time: the package worker, D-Bus, polkit, fuser, PCI names
     libqapt3-runtime dbus polkitd pkexec psmisc pciutils pci.ids kmod
     # tests: namespaces, a private X server and screenshots

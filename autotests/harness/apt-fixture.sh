@@ -18,10 +18,17 @@
 #   APT_FIXTURE_DPKG       program apt runs as dpkg (Dir::Bin::dpkg). Default: /bin/false, so
 #                          that nothing can ever be installed by accident. The transaction
 #                          harness points it at its logging fake.
+#   APT_FIXTURE_TABLE      the package table to use. Default: autotests/fixtures/apt/packages.txt
+#   APT_FIXTURE_COMPONENTS space-separated archive components the sources enable, each with its
+#                          own Packages list; a package goes into the component its section
+#                          names ("non-free/x11" -> non-free, "x11" -> main) and is left out
+#                          when that component is not enabled, as on a machine whose sources
+#                          lack it. Default: one "main" list holding every package.
 #
 # The packages come from autotests/fixtures/apt/packages.txt (format described there):
 # driver packages with and without "Modaliases", the six Intel acceleration packages and a set
-# for the dependency purge rule.
+# for the dependency purge rule. autotests/fixtures/apt/debian-bookworm.txt holds Debian's
+# own graphics driver packages and relations.
 #
 # Layout written:
 #   DIR/apt.conf                  the configuration: Dir::Etc, Dir::State, Dir::Cache, Dir::Log
@@ -50,7 +57,8 @@ if [ $# -ne 1 ] || [ ! -d "$1" ]; then
 fi
 DIR=$(cd "$1" && pwd)
 HERE=$(cd "$(dirname "$0")" && pwd)
-TABLE="$HERE/../fixtures/apt/packages.txt"
+TABLE=${APT_FIXTURE_TABLE:-$HERE/../fixtures/apt/packages.txt}
+COMPONENTS=${APT_FIXTURE_COMPONENTS:-}
 INSTALLED=" ${APT_FIXTURE_INSTALLED-$DEFAULT_INSTALLED} "
 AUTO=" ${APT_FIXTURE_AUTO-libnvidia-a-fixture libnvidia-b-fixture} "
 DPKG=${APT_FIXTURE_DPKG:-/bin/false}
@@ -94,13 +102,17 @@ Debug::NoLocking "true";
 CONF
 : > "$DIR/etc/apt.conf"
 
-echo "deb [trusted=yes] file:$DIR/repo bookworm main" > "$DIR/etc/sources.list"
+echo "deb [trusted=yes] file:$DIR/repo bookworm ${COMPONENTS:-main}" > "$DIR/etc/sources.list"
 # apt names a lists file after its URI without the scheme, '/' turned into '_'.
-LISTS_FILE="$DIR/state/lists/$(echo "$DIR/repo/dists/bookworm/main/binary-$ARCH/Packages" | tr / _)"
-: > "$LISTS_FILE"
+lists_file() {
+    echo "$DIR/state/lists/$(echo "$DIR/repo/dists/bookworm/$1/binary-$ARCH/Packages" | tr / _)"
+}
+for component in ${COMPONENTS:-main}; do
+    : > "$(lists_file "$component")"
+done
 
-# control NAME VERSION SECTION DEPENDS MODALIASES DESCRIPTION: the fields shared by the index,
-# the status file and the .deb.
+# control NAME VERSION SECTION DEPENDS MODALIASES DESCRIPTION [PROVIDES]: the fields shared by
+# the index, the status file and the .deb.
 control() {
     echo "Package: $1"
     echo "Version: $2"
@@ -111,26 +123,35 @@ control() {
     echo "Section: $3"
     [ -n "$4" ] && echo "Depends: $4"
     [ -n "$5" ] && echo "Modaliases: $5"
+    [ -n "${7:-}" ] && echo "Provides: $7"
     echo "Description: $6"
     echo " Package of the test fixture universe."
 }
 
-while IFS='|' read -r name version section depends modaliases description; do
+while IFS='|' read -r name version section depends modaliases description provides; do
     case "$name" in ''|'#'*) continue ;; esac
+    component=main
+    if [ -n "$COMPONENTS" ]; then
+        case "$section" in */*) component=${section%%/*} ;; esac
+        [[ " $COMPONENTS " == *" $component "* ]] || continue
+    fi
+    LISTS_FILE=$(lists_file "$component")
+    # The table separates its columns with "|"; " ! " stands for the alternative bar.
+    depends=${depends// ! / | }
     deb="pool/${name}_${version}_$ARCH.deb"
     size=1000
     sha=
     if [ "$WITH_DEBS" = 1 ]; then
         root="$DIR/repo/build/$name"
         mkdir -p "$root/DEBIAN" "$root/usr/share/doc/$name"
-        control "$name" "$version" "$section" "$depends" "$modaliases" "$description" > "$root/DEBIAN/control"
+        control "$name" "$version" "$section" "$depends" "$modaliases" "$description" "$provides" > "$root/DEBIAN/control"
         echo "$name fixture" > "$root/usr/share/doc/$name/README.fixture"
         dpkg-deb --root-owner-group -Znone --build "$root" "$DIR/repo/$deb" >/dev/null
         size=$(stat -c %s "$DIR/repo/$deb")
         sha=$(sha256sum "$DIR/repo/$deb" | cut -d' ' -f1)
     fi
     {
-        control "$name" "$version" "$section" "$depends" "$modaliases" "$description"
+        control "$name" "$version" "$section" "$depends" "$modaliases" "$description" "$provides"
         echo "Filename: $deb"
         echo "Size: $size"
         [ -n "$sha" ] && echo "SHA256: $sha"
@@ -139,7 +160,7 @@ while IFS='|' read -r name version section depends modaliases description; do
     if [[ "$INSTALLED" == *" $name "* ]]; then
         {
             echo "Status: install ok installed"
-            control "$name" "$version" "$section" "$depends" "$modaliases" "$description"
+            control "$name" "$version" "$section" "$depends" "$modaliases" "$description" "$provides"
             echo
         } >> "$DIR/state/dpkg/status"
         if [[ " $AUTO " == *" $name "* ]]; then
@@ -153,5 +174,5 @@ rm -rf "$DIR/repo/build"
 
 # Every installed name must be a fixture package, or the caller's test would silently test less.
 for name in $INSTALLED; do
-    grep -q "^Package: $name\$" "$LISTS_FILE" || { echo "$0: unknown fixture package: $name" >&2; exit 1; }
+    grep -qx "Package: $name" "$DIR"/state/lists/*_Packages || { echo "$0: unknown fixture package: $name" >&2; exit 1; }
 done

@@ -3,7 +3,7 @@
 #include <QSet>
 #include <QString>
 
-// A cheap first pass over APT's package indexes for list-packages: which package names have a
+// A cheap first pass over APT's package indexes for the driver package source: which package names have a
 // "Modaliases" field in any stanza at all. Reading a field through QApt jumps to each package's
 // record in the cache's order, which for a full archive means re-reading the index files tens of
 // thousands of times; one sequential pass over the plain text lets the tool read the field only
@@ -21,5 +21,7 @@ void collect(const char *text, qsizetype size, QSet<QString> &names);
 // which has read the configuration. Compressed lists are read through APT's own decompressing
 // reader. Returns false, with names unspecified, when an index cannot be read (an unreadable
 // file, a damaged compressed list): the caller must then read the field of every package.
-bool collectFromIndexes(QSet<QString> &names);
+// When components is given, it receives the archive components ("main", "contrib",
+// "non-free", ...) of every source whose package list was read.
+bool collectFromIndexes(QSet<QString> &names, QSet<QString> *components = nullptr);
 }

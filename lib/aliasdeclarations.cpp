@@ -1,5 +1,5 @@
 #include "aliasdeclarations.h"
-#include "cli_debug.h"
+#include "driverlib_debug.h"
 
 #include <QFile>
 
@@ -29,7 +29,7 @@ bool collectPlainFile(const std::string &path, QSet<QString> &names)
 {
     QFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::ReadOnly)) {
-        qCDebug(CLI) << "cannot read package index" << file.fileName() << file.errorString();
+        qCDebug(DRIVERLIB) << "cannot read package index" << file.fileName() << file.errorString();
         return false;
     }
     if (file.size() == 0) {
@@ -43,7 +43,7 @@ bool collectPlainFile(const std::string &path, QSet<QString> &names)
     // Not mappable (an odd file system): read it whole instead.
     const QByteArray text = file.readAll();
     if (text.size() != file.size()) {
-        qCDebug(CLI) << "short read of package index" << file.fileName();
+        qCDebug(DRIVERLIB) << "short read of package index" << file.fileName();
         return false;
     }
     AliasDeclarations::collect(text.constData(), text.size(), names);
@@ -57,7 +57,7 @@ bool collectCompressedFile(const std::string &path, QSet<QString> &names)
     FileFd file;
     if (!file.Open(path, FileFd::ReadOnly, FileFd::Extension) || file.Failed()) {
         _error->Discard();
-        qCDebug(CLI) << "cannot open package index" << path.c_str();
+        qCDebug(DRIVERLIB) << "cannot open package index" << path.c_str();
         return false;
     }
     constexpr qsizetype chunk = 1 << 20;
@@ -68,7 +68,7 @@ bool collectCompressedFile(const std::string &path, QSet<QString> &names)
         unsigned long long got = 0;
         if (!file.Read(buffer.data() + kept, chunk, &got)) {
             _error->Discard();
-            qCDebug(CLI) << "cannot read package index" << path.c_str();
+            qCDebug(DRIVERLIB) << "cannot read package index" << path.c_str();
             return false;
         }
         buffer.resize(kept + qsizetype(got));
@@ -139,14 +139,14 @@ void collect(const char *text, qsizetype size, QSet<QString> &names)
     endStanza();
 }
 
-bool collectFromIndexes(QSet<QString> &names)
+bool collectFromIndexes(QSet<QString> &names, QSet<QString> *components)
 {
     std::vector<std::string> plainFiles;
     std::vector<std::string> compressedFiles;
     pkgSourceList sources;
     if (!sources.ReadMainList()) {
         _error->Discard();
-        qCDebug(CLI) << "cannot read the source list";
+        qCDebug(DRIVERLIB) << "cannot read the source list";
         return false;
     }
     for (metaIndex *const source : sources) {
@@ -158,6 +158,9 @@ bool collectFromIndexes(QSet<QString> &names)
             const std::string existing = target.Option(IndexTarget::EXISTING_FILENAME);
             if (existing.empty()) {
                 continue; // never downloaded: APT has nothing from it either
+            }
+            if (components) {
+                components->insert(QString::fromStdString(target.Option(IndexTarget::COMPONENT)));
             }
             // A plain list ends in "Packages"; anything else is a compressed copy.
             if (APT::String::Endswith(existing, "Packages")) {

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "driverpackages.h"
+
+namespace QApt
+{
+class Backend;
+class Package;
+}
+
+// Reads a DriverPackages::Snapshot from the real inputs: APT (through QApt and one pass over
+// its package indexes), the AppStream catalogue (through AppStreamQt) and nvidia-detect's id
+// lists.
+namespace DriverPackages
+{
+struct Locations {
+    QString idListDir; // nvidia-detect's lists
+    QStringList appStreamDirs; // empty: AppStream's own system catalogue
+    QString appStreamCacheDir; // with appStreamDirs: where AppStream may keep its cache
+};
+Locations systemLocations();
+
+// How long each phase of load() took, for the debug log and the benchmark.
+struct LoadTimes {
+    qint64 indexScanMs = 0;
+    qint64 appStreamMs = 0;
+    qint64 idListsMs = 0;
+    qint64 packagesMs = 0;
+};
+
+// The modalias patterns of every AppStream component that provides some.
+QList<AliasComponent> readAppStream(const Locations &locations);
+
+// What the source keeps of one QApt package; the Modaliases field only when asked, since
+// reading a field jumps to the package's record in the index files.
+PackageInfo packageInfo(const QApt::Package &package, bool readModaliases);
+
+// The snapshot of an initialised backend: the packages that a Modaliases field, the AppStream
+// catalogue or the NVIDIA driver names make relevant.
+Snapshot load(QApt::Backend &backend, const Locations &locations, LoadTimes *times = nullptr);
+}

@@ -22,6 +22,8 @@ PACKAGES=(
     # tests: picom's own parser reads the compositor file; the X server's own parser, on its
     # dummy driver, loads the switch and tearing snippets together
     picom xserver-xorg-core xserver-xorg-video-dummy
+    # scripts/fuzz.sh: clang with libFuzzer and the sanitizer runtimes
+    clang libclang-rt-14-dev
     # scripts/benchmark.sh: peak memory through /usr/bin/time
     time
     # scripts/benchmark-packages.sh: the python3-apt scan it compares with

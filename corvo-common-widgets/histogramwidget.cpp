@@ -1,0 +1,302 @@
+#include "histogramwidget.h"
+
+#include <QFontMetrics>
+#include <QHash>
+#include <QLocale>
+#include <QPaintEvent>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace CVW
+{
+
+namespace
+{
+constexpr int outerMargin = 8;
+constexpr int labelLines = 3;
+
+double medianOf(QVector<double>& values)
+{
+    const int middle = values.size() / 2;
+    std::nth_element(values.begin(), values.begin() + middle, values.end());
+    const double upper = values[middle];
+    if (values.size() % 2 == 1)
+        return upper;
+    // The lower middle value is the largest of the part in front of the upper one.
+    const double lower = *std::max_element(values.begin(), values.begin() + middle);
+    return (lower + upper) / 2.0;
+}
+
+// A grid step that gives about five lines when none is set or the set one would crowd the axis.
+double usableStep(double top, int requested)
+{
+    double step = requested > 0 ? requested : 0.0;
+    if (step <= 0.0) {
+        const double raw = top / 5.0;
+        const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+        const double fraction = raw / magnitude;
+        step = (fraction <= 1.0 ? 1.0 : fraction <= 2.0 ? 2.0 : fraction <= 5.0 ? 5.0 : 10.0) * magnitude;
+    }
+    while (top / step > 20.0)
+        step *= 2.0;
+    return step;
+}
+} // namespace
+
+HistogramWidget::HistogramWidget(QWidget* parent)
+    : QWidget(parent)
+{
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+}
+
+QVector<HistogramBar> HistogramWidget::aggregateBars(const QVector<HistogramBar>& bars, AggregationMode mode)
+{
+    if (mode == AllEntries)
+        return bars;
+
+    struct Group {
+        HistogramBar first;
+        QVector<double> values;
+    };
+    QVector<Group> groups;
+    QHash<QString, int> groupOfLabel;
+    groupOfLabel.reserve(bars.size());
+    for (const HistogramBar& bar : bars) {
+        int index = groupOfLabel.value(bar.label, -1);
+        if (index < 0) {
+            index = groups.size();
+            groupOfLabel.insert(bar.label, index);
+            groups.append(Group{bar, {}});
+        }
+        groups[index].values.append(bar.value);
+    }
+
+    QVector<HistogramBar> result;
+    result.reserve(groups.size());
+    for (Group& group : groups) {
+        double value = 0.0;
+        switch (mode) {
+        case Average: {
+            double sum = 0.0;
+            for (double v : group.values)
+                sum += v;
+            value = sum / group.values.size();
+            break;
+        }
+        case Median:
+            value = medianOf(group.values);
+            break;
+        case Maximum:
+            value = *std::max_element(group.values.cbegin(), group.values.cend());
+            break;
+        case AllEntries:
+            break;
+        }
+        result.append(HistogramBar(group.first.label, value, group.first.color));
+    }
+    return result;
+}
+
+void HistogramWidget::setBars(const QVector<HistogramBar>& bars)
+{
+    m_given = bars;
+    refresh();
+}
+
+void HistogramWidget::clearBars()
+{
+    setBars({});
+}
+
+QVector<HistogramBar> HistogramWidget::bars() const
+{
+    return m_bars;
+}
+
+void HistogramWidget::setSortMode(SortMode mode)
+{
+    m_sortMode = mode;
+    refresh();
+}
+
+HistogramWidget::SortMode HistogramWidget::sortMode() const
+{
+    return m_sortMode;
+}
+
+void HistogramWidget::setGridStep(int step)
+{
+    m_gridStep = step;
+    update();
+}
+
+int HistogramWidget::gridStep() const
+{
+    return m_gridStep;
+}
+
+void HistogramWidget::setAxisTitle(const QString& title)
+{
+    m_axisTitle = title;
+    updateGeometry();
+    update();
+}
+
+QString HistogramWidget::axisTitle() const
+{
+    return m_axisTitle;
+}
+
+void HistogramWidget::setValueSuffix(const QString& suffix)
+{
+    m_valueSuffix = suffix;
+    updateGeometry();
+    update();
+}
+
+QString HistogramWidget::valueSuffix() const
+{
+    return m_valueSuffix;
+}
+
+void HistogramWidget::refresh()
+{
+    m_bars = m_given;
+    if (m_sortMode == SortByLabel)
+        std::stable_sort(m_bars.begin(), m_bars.end(), [](const HistogramBar& a, const HistogramBar& b) {
+            return QString::localeAwareCompare(a.label, b.label) < 0;
+        });
+    else if (m_sortMode == SortByValueDescending)
+        std::stable_sort(m_bars.begin(), m_bars.end(), [](const HistogramBar& a, const HistogramBar& b) {
+            return a.value > b.value;
+        });
+
+    // One colour per configuration, spread round the hue circle in first-seen order.
+    m_colors.clear();
+    m_colors.reserve(m_bars.size());
+    QHash<QString, int> configuration;
+    for (const HistogramBar& bar : qAsConst(m_bars)) {
+        if (bar.color.isValid()) {
+            m_colors.append(bar.color);
+            continue;
+        }
+        int index = configuration.value(bar.label, -1);
+        if (index < 0) {
+            index = configuration.size();
+            configuration.insert(bar.label, index);
+        }
+        const int hue = (index * 137 + 210) % 360; // golden-angle steps keep neighbours apart
+        m_colors.append(QColor::fromHsv(hue, 160, 200).toRgb());
+    }
+    updateGeometry();
+    update();
+}
+
+QColor HistogramWidget::barColor(int index) const
+{
+    return index >= 0 && index < m_colors.size() ? m_colors[index] : QColor();
+}
+
+QString HistogramWidget::valueText(double value) const
+{
+    const bool whole = std::abs(value - std::round(value)) < 0.05;
+    QString text = QLocale().toString(value, 'f', whole ? 0 : 1);
+    if (!m_valueSuffix.isEmpty())
+        text += QLatin1Char(' ') + m_valueSuffix;
+    return text;
+}
+
+int HistogramWidget::leftMargin() const
+{
+    const QFontMetrics fm(font());
+    double top = 0.0;
+    for (const HistogramBar& bar : m_bars)
+        top = std::max(top, bar.value);
+    const int titleWidth = m_axisTitle.isEmpty() ? 0 : fm.height() + outerMargin;
+    return outerMargin + titleWidth + fm.horizontalAdvance(valueText(std::max(top, 1000.0) * 10)) + outerMargin;
+}
+
+int HistogramWidget::bottomMargin() const
+{
+    return QFontMetrics(font()).height() * labelLines + outerMargin;
+}
+
+QSize HistogramWidget::minimumSizeHint() const
+{
+    const int height = bottomMargin() + QFontMetrics(font()).height() * 8;
+    return QSize(leftMargin() + std::max<int>(m_bars.size(), 1) * minimumBarSlotWidth + outerMargin, height);
+}
+
+QSize HistogramWidget::sizeHint() const
+{
+    const QSize minimum = minimumSizeHint();
+    return QSize(std::max(minimum.width(), 480), std::max(minimum.height(), 320));
+}
+
+void HistogramWidget::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    const QFontMetrics fm(font());
+    const QColor textColor = palette().color(QPalette::WindowText);
+    QColor gridColor = textColor;
+    gridColor.setAlpha(60);
+
+    const QRect plot(leftMargin(), outerMargin + fm.height(), width() - leftMargin() - outerMargin,
+                     height() - bottomMargin() - outerMargin - fm.height());
+    if (plot.width() <= 0 || plot.height() <= 0)
+        return;
+
+    double top = 0.0;
+    for (const HistogramBar& bar : qAsConst(m_bars))
+        top = std::max(top, bar.value);
+    const double step = usableStep(top > 0.0 ? top : 1.0, m_gridStep);
+    const double axisTop = std::max(step, std::ceil(top / step) * step);
+    auto yOf = [&](double value) {
+        return plot.bottom() - (std::max(0.0, value) / axisTop) * plot.height();
+    };
+
+    // Value axis with its grid lines and labels.
+    painter.setPen(textColor);
+    for (double v = 0.0; v <= axisTop + step / 2; v += step) {
+        const int y = qRound(yOf(v));
+        painter.setPen(gridColor);
+        painter.drawLine(plot.left(), y, plot.right(), y);
+        painter.setPen(textColor);
+        const QRect labelRect(outerMargin, y - fm.height() / 2, plot.left() - 2 * outerMargin + 2, fm.height());
+        painter.drawText(labelRect, Qt::AlignRight | Qt::AlignVCenter, valueText(v));
+    }
+    painter.drawLine(plot.bottomLeft(), plot.topLeft());
+    painter.drawLine(plot.bottomLeft(), plot.bottomRight());
+    if (!m_axisTitle.isEmpty()) {
+        painter.save();
+        painter.translate(outerMargin, plot.center().y());
+        painter.rotate(-90);
+        painter.drawText(QRect(-plot.height() / 2, 0, plot.height(), fm.height()), Qt::AlignCenter, m_axisTitle);
+        painter.restore();
+    }
+
+    if (m_bars.isEmpty())
+        return;
+    const double slot = double(plot.width()) / m_bars.size();
+    const double barWidth = std::max(4.0, slot * 0.7);
+    for (int i = 0; i < m_bars.size(); ++i) {
+        const HistogramBar& bar = m_bars[i];
+        const double x = plot.left() + i * slot + (slot - barWidth) / 2;
+        const double y = yOf(bar.value);
+        const QRectF body(x, y, barWidth, plot.bottom() - y);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(m_colors[i]);
+        painter.drawRect(body);
+
+        painter.setPen(textColor);
+        const QRectF valueRect(plot.left() + i * slot, y - fm.height() - 2, slot, fm.height());
+        painter.drawText(valueRect, Qt::AlignHCenter | Qt::AlignBottom, fm.elidedText(valueText(bar.value), Qt::ElideRight, int(slot)));
+        const QRectF labelRect(plot.left() + i * slot + 2, plot.bottom() + 4, slot - 4, fm.height() * labelLines);
+        painter.drawText(labelRect, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, bar.label);
+    }
+}
+
+} // namespace CVW

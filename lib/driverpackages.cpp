@@ -92,8 +92,10 @@ QSet<QString> NvidiaIdLists::parse(const QByteArray &text)
     const QList<QByteArray> lines = text.split('\n');
     for (const QByteArray &line : lines) {
         const QByteArray id = line.trimmed().toUpper();
+        // QString::fromLatin1(QByteArray) stops at a NUL byte, which would turn a damaged line
+        // into an empty id; take the whole line.
         if (!id.isEmpty()) {
-            ids.insert(QString::fromLatin1(id));
+            ids.insert(QString::fromLatin1(id.constData(), id.size()));
         }
     }
     return ids;

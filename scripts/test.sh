@@ -14,7 +14,7 @@ cd "${BUILD_DIR:-$TOP/build}"
 ctest --output-on-failure --timeout 600 "$@"
 
 # A short fuzzing run of every reader of outside bytes, in CI or when asked for (FUZZ=1):
-# about 20 seconds per fuzzer after a clang build of the two libraries; a finding fails the run.
+# 30 seconds per fuzzer after a clang build of the two libraries; a finding fails the run.
 if [ "${CI:-}" = true ] || [ "${FUZZ:-}" = 1 ]; then
-    "$TOP/scripts/fuzz.sh" "${FUZZ_SECONDS:-20}"
+    "$TOP/scripts/fuzz.sh" "${FUZZ_SECONDS:-30}"
 fi

@@ -147,6 +147,8 @@ private Q_SLOTS:
         QTest::newRow("lower case in file") << QByteArray("10de2504\n") << "10DE2504" << true;
         QTest::newRow("other id") << QByteArray("10DE25040\n") << "10DE2504" << false;
         QTest::newRow("empty file") << QByteArray() << "10DE2504" << false;
+        // A damaged line of NUL bytes once read as an empty id.
+        QTest::newRow("line of NUL bytes") << QByteArray("10DE2504\n\0\0\0\n", 13) << QString() << false;
     }
     void idLists()
     {

@@ -9,7 +9,8 @@
 #   --state DIR  keep the package universe in DIR (created if missing) and reuse it on later
 #                calls instead of fetching the lists again; default: a temporary folder that
 #                is removed at the end
-#   --build DIR  the build folder holding bin/corvo-admin-driver (default ./build)
+#   --build DIR  the build folder holding bin/corvo-admin-driver and bin/installer-timing
+#                (default ./build; without the latter the installer is not timed)
 #
 # Needs root (the machine fixture mounts in a private namespace; apt-get update), network
 # access to the Debian archive and python3-apt (scripts/install-deps.sh installs it).
@@ -36,6 +37,7 @@ while [ $# -gt 0 ]; do
 done
 [ "$(id -u)" = 0 ] || { echo "benchmark-packages.sh: run as root" >&2; exit 1; }
 TOOL=$BUILD/bin/corvo-admin-driver
+TIMING=$BUILD/bin/installer-timing
 [ -x "$TOOL" ] || { echo "benchmark-packages.sh: no $TOOL; run scripts/build.sh first" >&2; exit 1; }
 "$PY" -c 'import apt_pkg' 2>/dev/null || { echo "benchmark-packages.sh: python3-apt is missing (scripts/install-deps.sh)" >&2; exit 1; }
 
@@ -218,6 +220,14 @@ for i in \$(seq $RUNS); do
 done >"$WORK/tool.runs"
 cut -d' ' -f1 "$WORK/tool.runs" >"$WORK/tool.ms"
 cut -d' ' -f2 "$WORK/tool.runs" >"$WORK/tool.cpu"
+# The installer as the Install button opens it, offscreen: from the press to the filled list.
+if [ -x "$TIMING" ]; then
+    QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES='corvo.*.debug=true' "$TIMING" "\$(cat "$WORK/modalias")" >"$WORK/installer.first" 2>"$WORK/installer.err" || true
+    grep -h 'installer:' "$WORK/installer.err" >"$WORK/installer.phases" || true
+    for i in \$(seq $RUNS); do
+        QT_QPA_PLATFORM=offscreen "$TIMING" "\$(cat "$WORK/modalias")" 2>/dev/null | cut -d' ' -f1
+    done >"$WORK/installer.ms"
+fi
 EOF
 APT_CONFIG=$U/apt.conf LANGUAGE=C LC_ALL=C.UTF-8 "$TOP/autotests/harness/gpu-fixture.sh" \
     --gpu "$BUS,10de,1c03,030000,nouveau,1043,85bf" --alias "pci:v000010DEd*sv*sd*bc03sc*i* nouveau" \
@@ -247,6 +257,10 @@ TOOL_CPU=$(median "$WORK/tool.cpu")
 PY_CPU=$(median "$WORK/python.cpu")
 echo "processor time (user + system), medians: tool ${TOOL_CPU} ms, python3-apt ${PY_CPU} ms; load average $(cut -d' ' -f1-3 /proc/loadavg)"
 awk -v t="$TOOL_CPU" -v p="$PY_CPU" 'BEGIN { printf "ratio of processor times: %.2fx\n", (t > 0 ? p / t : 0) }'
+if [ -s "$WORK/installer.ms" ]; then
+    echo "Installer, press to filled list (offscreen): median $(median "$WORK/installer.ms") ms over $RUNS runs ($(paste -sd' ' "$WORK/installer.ms") ms), $(cut -d' ' -f2 "$WORK/installer.first") choice(s)"
+    sed 's/^/    /' "$WORK/installer.phases"
+fi
 if diff <(sort "$WORK/tool.out") <(sort "$WORK/python.out") >"$WORK/diff"; then
     echo "Both list the same $(wc -l <"$WORK/tool.out") line(s):"
     sed 's/^/    /' "$WORK/tool.out"

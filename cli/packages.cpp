@@ -5,8 +5,6 @@
 #include "output.h"
 #include "secureboot.h"
 
-#include <QApt/Backend>
-
 #include <QElapsedTimer>
 
 #include <KLocalizedString>
@@ -23,16 +21,17 @@ int listPackages(const QStringList &args, QList<Device> &gpus)
 
     QElapsedTimer timer;
     timer.start();
-    QApt::Backend backend;
-    // init() reads the cache afresh; no reload is needed after it.
-    if (!backend.init()) {
-        Output::line(backend.initErrorMessage());
+    // Read-only: APT's cache and policy are asked about the relevant packages alone, without
+    // the package state of the whole archive that a QApt backend computes first.
+    DriverPackages::Snapshot snapshot;
+    DriverPackages::LoadTimes times;
+    QString error;
+    if (!DriverPackages::loadFromCache(snapshot, DriverPackages::systemLocations(), &error, &times)) {
+        Output::line(error);
         return -1;
     }
-    const qint64 initMs = timer.restart();
-
-    const DriverPackages::Snapshot snapshot = DriverPackages::load(backend, DriverPackages::systemLocations());
-    const qint64 loadMs = timer.restart();
+    const qint64 initMs = times.cacheMs;
+    const qint64 loadMs = timer.restart() - initMs;
 
     const QList<DriverPackages::Match> matches = DriverPackages::compatiblePackages(snapshot, modalias);
     for (const DriverPackages::Match &match : matches) {

@@ -13,6 +13,7 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QDBusServiceWatcher>
 #include <QDir>
 #include <QElapsedTimer>
@@ -620,6 +621,20 @@ KAuth::ActionReply DriverSwitchHelper::remove(const QVariantMap &args)
     return changePackages(names, PackageMode::Remove);
 }
 
+QApt::Transaction *DriverSwitchHelper::commitInstructions(const QVariantMap &instructions)
+{
+    // What QApt's own commit does, with instructions of the helper's making.
+    QDBusMessage call = QDBusMessage::createMethodCall(BusNames::packageWorkerService(), BusNames::packageWorkerPath(), BusNames::packageWorkerInterface(),
+                                                       QStringLiteral("commitChanges"));
+    call << instructions;
+    const QDBusMessage answer = QDBusConnection::systemBus().call(call, QDBus::Block, TimeLimits::packageWorkerCallMs);
+    if (answer.type() != QDBusMessage::ReplyMessage || answer.arguments().isEmpty()) {
+        qCWarning(HELPER) << "The package worker did not take the transaction:" << answer.errorMessage();
+        return nullptr;
+    }
+    return new QApt::Transaction(answer.arguments().constFirst().toString());
+}
+
 KAuth::ActionReply DriverSwitchHelper::changePackages(const QStringList &names, PackageMode mode)
 {
     if (!m_backend->init()) {
@@ -637,7 +652,15 @@ KAuth::ActionReply DriverSwitchHelper::changePackages(const QStringList &names, 
         return errorReply(backupFailed());
     }
 
-    QApt::Transaction *transaction = m_backend->commitChanges();
+    QApt::Transaction *transaction = nullptr;
+    const QStringList keepOut = mode == PackageMode::Install ? PackageMarks::alternativesToKeepOut(m_backend) : QStringList();
+    const QVariantMap instructions = keepOut.isEmpty() ? QVariantMap() : PackageMarks::instructions(m_backend, keepOut);
+    if (instructions.isEmpty()) {
+        transaction = m_backend->commitChanges();
+    } else {
+        qCInfo(HELPER) << "Holding back" << keepOut << "which the package worker would otherwise install for an alternative the request meets";
+        transaction = commitInstructions(instructions);
+    }
     // Without the package service on the system bus there is no transaction, and no signal
     // would ever end the wait. QApt then takes the bus's error text for the transaction's id,
     // so only an object path counts as one.

@@ -13,6 +13,7 @@ class QDateTime;
 namespace QApt
 {
 class Backend;
+class Transaction;
 }
 
 // The root side of every privileged change: KAuth calls the slot named after the action.
@@ -54,6 +55,8 @@ private:
     // Makes every existing tearing snippet name the driver just switched to.
     void alignTearingSnippets(const QString &driver);
     KAuth::ActionReply changePackages(const QStringList &names, PackageMode mode);
+    // Hands the worker a transaction of the helper's own instructions; null when it refused.
+    QApt::Transaction *commitInstructions(const QVariantMap &instructions);
 
     QString m_driver;
     QString m_modelName;

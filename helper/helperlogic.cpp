@@ -338,4 +338,24 @@ QStringList namesToPurge(const QStringList &nameSet, const PackageFacts &facts)
     }
     return result;
 }
+
+QStringList alternativesToKeepOut(const QList<QStringList> &groups, const AlternativeFacts &facts)
+{
+    QStringList result;
+    for (const QStringList &group : groups) {
+        int satisfied = -1;
+        for (int i = 0; i < group.size() && satisfied < 0; ++i) {
+            if (facts.isSatisfied(group.at(i))) {
+                satisfied = i;
+            }
+        }
+        for (int i = 0; i < satisfied; ++i) {
+            const QString &name = group.at(i);
+            if (!result.contains(name) && facts.isInstallable(name)) {
+                result << name;
+            }
+        }
+    }
+    return result;
+}
 }

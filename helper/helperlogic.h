@@ -59,4 +59,22 @@ struct PackageFacts {
     std::function<QStringList(const QString &)> requiredBy;
 };
 QStringList namesToPurge(const QStringList &nameSet, const PackageFacts &facts);
+
+// The package worker marks the packages it is sent once more, one by one in name order, each
+// with automatic dependency resolution: a dependency with alternatives that nothing marked so
+// far satisfies is resolved to its first installable alternative. When the helper's own marks
+// meet such a group through a later alternative (nvidia-driver's module dependency through the
+// open modules, which sort after it), the worker would also install the earlier one.
+// groups holds the dependency groups of every package marked for installation, each as its
+// alternatives' names in order. Returns the names of the alternatives before the first
+// satisfied one that are installable, each once, in group order: the worker is told to keep
+// them out. A group that nothing satisfies, or whose first alternative does, gives none.
+struct AlternativeFacts {
+    // The alternative is met by an installed package or one marked for installation (by its
+    // name or through what such a package provides).
+    std::function<bool(const QString &)> isSatisfied;
+    // A real package with a candidate version, neither installed nor marked.
+    std::function<bool(const QString &)> isInstallable;
+};
+QStringList alternativesToKeepOut(const QList<QStringList> &groups, const AlternativeFacts &facts);
 }

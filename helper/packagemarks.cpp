@@ -3,6 +3,7 @@
 #include "helperlogic.h"
 
 #include <QRegularExpression>
+#include <QSet>
 
 #include <qapt/backend.h>
 #include <qapt/dependencyinfo.h>
@@ -82,5 +83,74 @@ QString mark(QApt::Backend *backend, const QStringList &names, bool remove)
         }
     }
     return QString();
+}
+
+QStringList alternativesToKeepOut(QApt::Backend *backend)
+{
+    const QApt::PackageList marked = backend->markedPackages();
+    QSet<QString> provided;
+    QList<QStringList> groups;
+    for (const QApt::Package *package : marked) {
+        if (!(package->state() & QApt::Package::ToInstall)) {
+            continue;
+        }
+        provided.insert(package->name());
+        for (const QString &name : package->providesList()) {
+            provided.insert(name.section(QLatin1Char(' '), 0, 0));
+        }
+        for (const QApt::DependencyItem &item : package->depends()) {
+            if (item.size() < 2) {
+                continue;
+            }
+            QStringList group;
+            for (const QApt::DependencyInfo &alternative : item) {
+                group << alternative.packageName();
+            }
+            groups << group;
+        }
+    }
+    HelperLogic::AlternativeFacts facts;
+    facts.isSatisfied = [&](const QString &name) {
+        if (provided.contains(name)) {
+            return true;
+        }
+        const QApt::Package *package = backend->package(name);
+        return package && package->isInstalled();
+    };
+    facts.isInstallable = [&](const QString &name) {
+        const QApt::Package *package = backend->package(name);
+        return package && !package->isInstalled() && !provided.contains(name) && !package->availableVersion().isEmpty();
+    };
+    return HelperLogic::alternativesToKeepOut(groups, facts);
+}
+
+QVariantMap instructions(QApt::Backend *backend, const QStringList &keepOut)
+{
+    const QString native = backend->nativeArchitecture();
+    const auto key = [&native](const QApt::Package *package) {
+        const QString arch = package->architecture();
+        const QString name = package->name();
+        return arch == native || arch == QLatin1String("all") ? name : name + QLatin1Char(':') + arch;
+    };
+    QVariantMap map;
+    for (const QApt::Package *package : backend->markedPackages()) {
+        const int state = package->state();
+        if (state & (QApt::Package::ToReInstall | QApt::Package::ToDowngrade)) {
+            return {};
+        }
+        if (state & QApt::Package::ToRemove) {
+            map.insert(key(package), int(state & QApt::Package::ToPurge ? QApt::Package::ToPurge : QApt::Package::ToRemove));
+        } else if (state & QApt::Package::ToUpgrade) {
+            map.insert(key(package), int(QApt::Package::ToUpgrade));
+        } else if ((state & QApt::Package::NewInstall) && !(state & QApt::Package::IsAuto)) {
+            map.insert(key(package), int(QApt::Package::ToInstall));
+        }
+    }
+    for (const QString &name : keepOut) {
+        if (const QApt::Package *package = backend->package(name)) {
+            map.insert(key(package), int(QApt::Package::Held));
+        }
+    }
+    return map;
 }
 }

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVariantMap>
 
 namespace QApt
 {
@@ -16,4 +17,14 @@ namespace PackageMarks
 // failure is "Cannot find package <name>" for the first unknown name, or a refusal naming the
 // first Essential or Priority required package.
 QString mark(QApt::Backend *backend, const QStringList &names, bool remove);
+
+// After an install was marked: the packages the package worker, which marks the request again
+// in name order, would pull in through an earlier alternative of a dependency the marks meet
+// through a later one (see HelperLogic::alternativesToKeepOut).
+QStringList alternativesToKeepOut(QApt::Backend *backend);
+
+// The worker's instructions for the marks, as QApt's own commit sends them (packages marked
+// only as dependencies are left for the worker to resolve again), plus each name of keepOut
+// held back. Empty when a mark is of a kind this does not send (reinstall, downgrade).
+QVariantMap instructions(QApt::Backend *backend, const QStringList &keepOut);
 }

@@ -81,6 +81,9 @@ PackageDialogServices PackageDialogServices::system()
     services.showInformation = [](const QString &text, QWidget *parent) {
         KMessageBox::information(parent, text, QString());
     };
+    services.showError = [](const QString &text, QWidget *parent) {
+        KMessageBox::error(parent, text, QString());
+    };
     return services;
 }
 
@@ -173,7 +176,7 @@ void DriverInstaller::updateNotes()
     ui->noteLabel->setVisible(!lines.isEmpty());
 }
 
-QStringList DriverInstaller::installSet(const QString &name, const QStringList &companions) const
+QStringList DriverInstaller::installSet(const QString &name, const QStringList &companions, QString *missing) const
 {
     QStringList names{name};
     names.append(companions);
@@ -182,6 +185,9 @@ QStringList DriverInstaller::installSet(const QString &name, const QStringList &
         const QApt::Package *package = m_backend->package(n);
         if (!package) {
             qCWarning(KCM_VIDEODRIVER) << "The package" << n << "is no longer in the package cache";
+            if (missing) {
+                *missing = n;
+            }
             return {};
         }
         dkms = dkms || DriverPackages::buildsWithDkms(DriverPackages::packageInfo(*package, false));
@@ -216,10 +222,13 @@ void DriverInstaller::accept()
     const NvidiaDriver choice = currentChoice();
     const QString &name = choice.name;
     const QStringList &companions = choice.companions;
-    const QStringList names = name.isEmpty() ? QStringList() : installSet(name, companions);
+    QString missing;
+    const QStringList names = name.isEmpty() ? QStringList() : installSet(name, companions, &missing);
     if (!names.isEmpty()) {
         m_dkmsSent = m_snapshot.find(name) && DriverPackages::buildsWithDkms(*m_snapshot.find(name));
         invokePackageHelper(HelperAction::install(), QStringLiteral("drivers"), names);
+    } else if (!missing.isEmpty() && m_services.showError) {
+        m_services.showError(i18n("The package %1 is no longer in the package database, so nothing was installed. Update the package lists and open this dialog again.", missing), this);
     }
     done(QDialog::Accepted);
 }

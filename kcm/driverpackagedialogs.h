@@ -33,6 +33,7 @@ struct PackageDialogServices {
     std::function<bool(const QString &shortName, const QVariantMap &args, QWidget *parent)> runAction;
     std::function<void()> rebootPrompt;
     std::function<void(const QString &text, QWidget *parent)> showInformation;
+    std::function<void(const QString &text, QWidget *parent)> showError;
 
     static PackageDialogServices system();
 };
@@ -51,8 +52,8 @@ public:
     void accept() override;
 
     // The names one install sends for the chosen package, in order; empty when the package or
-    // one it needs is no longer in the cache.
-    QStringList installSet(const QString &name, const QStringList &companions) const;
+    // one it needs is no longer in the cache, and then missing (when given) names it.
+    QStringList installSet(const QString &name, const QStringList &companions, QString *missing = nullptr) const;
 
 public Q_SLOTS:
     void invokePackageHelper(const QString &methodName, const QString &argName, const QStringList &packageNames);

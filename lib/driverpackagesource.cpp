@@ -11,6 +11,13 @@
 
 #include <QElapsedTimer>
 
+#include <apt-pkg/cachefile.h>
+#include <apt-pkg/error.h>
+#include <apt-pkg/init.h>
+#include <apt-pkg/pkgrecords.h>
+#include <apt-pkg/pkgsystem.h>
+#include <apt-pkg/policy.h>
+
 #include <algorithm>
 
 namespace DriverPackages
@@ -74,6 +81,67 @@ PackageInfo packageInfo(const QApt::Package &package, bool readModaliases)
     return info;
 }
 
+namespace
+{
+// What decides, before any package is read, which packages a snapshot holds.
+struct Selection {
+    QSet<QString> declaring; // named in an index stanza with a Modaliases field
+    bool filtered = false; // false: the indexes could not be scanned, every package is asked
+    QSet<QString> named; // named by the AppStream catalogue
+
+    // Whether the package is read; declares: whether its Modaliases field is.
+    bool wanted(const QString &name, bool *declares) const
+    {
+        *declares = !filtered || declaring.contains(name);
+        return *declares || named.contains(name) || isNvidiaCandidateName(name);
+    }
+    // Without the pre-filter every package is asked; keep only those that matter.
+    bool keep(const PackageInfo &info) const
+    {
+        return filtered || !info.modaliases.isEmpty() || named.contains(info.name) || isNvidiaCandidateName(info.name);
+    }
+};
+
+Selection select(Snapshot &snapshot, const Locations &locations, LoadTimes &t, QElapsedTimer &timer)
+{
+    // Only a package named in a stanza with the field can have it in its candidate's record;
+    // when the indexes cannot be scanned, every package is asked.
+    Selection selection;
+    selection.filtered = AliasDeclarations::collectFromIndexes(selection.declaring, &snapshot.components);
+    snapshot.componentsKnown = selection.filtered;
+    t.indexScanMs = timer.restart();
+
+    snapshot.appstream = readAppStream(locations);
+    for (const AliasComponent &component : std::as_const(snapshot.appstream)) {
+        for (const QString &name : component.packages) {
+            selection.named.insert(name);
+        }
+    }
+    t.appStreamMs = timer.restart();
+
+    snapshot.idLists = NvidiaIdLists::read(locations.idListDir);
+    t.idListsMs = timer.restart();
+    return selection;
+}
+
+void finish(Snapshot &snapshot, const Selection &selection, LoadTimes &t, QElapsedTimer &timer, qsizetype asked)
+{
+    std::sort(snapshot.packages.begin(), snapshot.packages.end(), [](const PackageInfo &a, const PackageInfo &b) {
+        return a.name < b.name;
+    });
+    t.packagesMs = timer.elapsed();
+    qCDebug(DRIVERLIB).nospace() << "driver packages: index scan " << t.indexScanMs << " ms (" << (selection.filtered ? "used" : "not usable") << "), AppStream "
+                                 << t.appStreamMs << " ms (" << snapshot.appstream.size() << " components), id lists " << t.idListsMs << " ms ("
+                                 << snapshot.idLists.lists.size() << "), " << snapshot.packages.size() << " of " << asked << " packages read in "
+                                 << t.packagesMs << " ms";
+}
+
+QString fromApt(const char *text)
+{
+    return text ? QString::fromUtf8(text) : QString();
+}
+}
+
 Snapshot load(QApt::Backend &backend, const Locations &locations, LoadTimes *times)
 {
     Snapshot snapshot;
@@ -81,49 +149,102 @@ Snapshot load(QApt::Backend &backend, const Locations &locations, LoadTimes *tim
     LoadTimes &t = times ? *times : local;
     QElapsedTimer timer;
     timer.start();
-
-    // Only a package named in a stanza with the field can have it in its candidate's record;
-    // when the indexes cannot be scanned, every package is asked.
-    QSet<QString> declaring;
-    const bool filtered = AliasDeclarations::collectFromIndexes(declaring, &snapshot.components);
-    snapshot.componentsKnown = filtered;
-    t.indexScanMs = timer.restart();
-
-    snapshot.appstream = readAppStream(locations);
-    QSet<QString> named;
-    for (const AliasComponent &component : std::as_const(snapshot.appstream)) {
-        for (const QString &name : component.packages) {
-            named.insert(name);
-        }
-    }
-    t.appStreamMs = timer.restart();
-
-    snapshot.idLists = NvidiaIdLists::read(locations.idListDir);
-    t.idListsMs = timer.restart();
+    const Selection selection = select(snapshot, locations, t, timer);
 
     const QApt::PackageList packages = backend.availablePackages();
     for (const QApt::Package *package : packages) {
         const QString name = package->name();
-        const bool declares = !filtered || declaring.contains(name);
-        if (!declares && !named.contains(name) && !isNvidiaCandidateName(name)) {
+        bool declares = false;
+        if (!selection.wanted(name, &declares)) {
             continue;
         }
         snapshot.cacheOrder.insert(name, snapshot.cacheOrder.size());
         PackageInfo info = packageInfo(*package, declares);
-        // Without the pre-filter every package is asked; keep only those that matter.
-        if (!filtered && info.modaliases.isEmpty() && !named.contains(name) && !isNvidiaCandidateName(name)) {
+        if (selection.keep(info)) {
+            snapshot.packages.append(info);
+        }
+    }
+    finish(snapshot, selection, t, timer, packages.size());
+    return snapshot;
+}
+
+bool loadFromCache(Snapshot &snapshot, const Locations &locations, QString *error, LoadTimes *times)
+{
+    LoadTimes local;
+    LoadTimes &t = times ? *times : local;
+    QElapsedTimer timer;
+    timer.start();
+    // As a backend's init() does: the configuration (APT_CONFIG included) is read each time.
+    if (!pkgInitConfig(*_config) || !pkgInitSystem(*_config, _system)) {
+        std::string message;
+        _error->PopMessage(message);
+        _error->Discard();
+        *error = QString::fromStdString(message);
+        return false;
+    }
+    pkgCacheFile file;
+    if (!file.BuildCaches(nullptr, false) || !file.BuildPolicy(nullptr)) {
+        std::string message;
+        _error->PopMessage(message);
+        _error->Discard();
+        *error = QString::fromStdString(message);
+        return false;
+    }
+    pkgCache &cache = *file.GetPkgCache();
+    pkgPolicy &policy = *file.GetPolicy();
+    pkgRecords records(cache);
+    t.cacheMs = timer.restart();
+
+    snapshot = Snapshot();
+    const Selection selection = select(snapshot, locations, t, timer);
+
+    // The packages in the cache's own order, as the backend lists them: every one that has a
+    // version (virtual names have none).
+    qsizetype asked = 0;
+    for (pkgCache::PkgIterator package = cache.PkgBegin(); !package.end(); ++package) {
+        if (package->VersionList == 0) {
             continue;
         }
-        snapshot.packages.append(info);
+        ++asked;
+        const QString name = fromApt(package.Name());
+        bool declares = false;
+        if (!selection.wanted(name, &declares)) {
+            continue;
+        }
+        snapshot.cacheOrder.insert(name, snapshot.cacheOrder.size());
+        PackageInfo info;
+        info.name = name;
+        if (!package.CurrentVer().end()) {
+            info.installedVersion = fromApt(package.CurrentVer().VerStr());
+        }
+        const pkgCache::VerIterator candidate = policy.GetCandidateVer(package);
+        if (!candidate.end()) {
+            info.candidateVersion = fromApt(candidate.VerStr());
+            const pkgCache::DescIterator description = candidate.TranslatedDescription();
+            if (!description.end()) {
+                info.shortDescription = QString::fromStdString(records.Lookup(description.FileList()).ShortDesc());
+            }
+            if (declares) {
+                info.modaliases = QString::fromStdString(records.Lookup(candidate.FileList()).RecordField("Modaliases"));
+            }
+            bool groupStart = true;
+            for (pkgCache::DepIterator dependency = candidate.DependsList(); !dependency.end(); ++dependency) {
+                if (dependency->Type != pkgCache::Dep::Depends) {
+                    continue;
+                }
+                const QString target = fromApt(dependency.TargetPkg().Name());
+                if (groupStart) {
+                    info.dependsFirst.append(target);
+                }
+                info.dependsAll.append(target);
+                groupStart = (dependency->CompareOp & pkgCache::Dep::Or) == 0;
+            }
+        }
+        if (selection.keep(info)) {
+            snapshot.packages.append(info);
+        }
     }
-    std::sort(snapshot.packages.begin(), snapshot.packages.end(), [](const PackageInfo &a, const PackageInfo &b) {
-        return a.name < b.name;
-    });
-    t.packagesMs = timer.elapsed();
-    qCDebug(DRIVERLIB).nospace() << "driver packages: index scan " << t.indexScanMs << " ms (" << (filtered ? "used" : "not usable") << "), AppStream "
-                                 << t.appStreamMs << " ms (" << snapshot.appstream.size() << " components), id lists " << t.idListsMs << " ms ("
-                                 << snapshot.idLists.lists.size() << "), " << snapshot.packages.size() << " of " << packages.size()
-                                 << " packages read in " << t.packagesMs << " ms";
-    return snapshot;
+    finish(snapshot, selection, t, timer, asked);
+    return true;
 }
 }

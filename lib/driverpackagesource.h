@@ -26,6 +26,7 @@ struct LoadTimes {
     qint64 appStreamMs = 0;
     qint64 idListsMs = 0;
     qint64 packagesMs = 0;
+    qint64 cacheMs = 0; // loadFromCache(): opening APT's cache and policy
 };
 
 // The modalias patterns of every AppStream component that provides some.
@@ -38,4 +39,11 @@ PackageInfo packageInfo(const QApt::Package &package, bool readModaliases);
 // The snapshot of an initialised backend: the packages that a Modaliases field, the AppStream
 // catalogue or the NVIDIA driver names make relevant.
 Snapshot load(QApt::Backend &backend, const Locations &locations, LoadTimes *times = nullptr);
+
+// The same snapshot read from APT's cache directly, for a program that only reads: it asks
+// APT's policy for the candidates of the relevant packages alone, where an initialised
+// backend has first computed the candidate and dependency state of every package of the
+// archive (most of its start-up time on a full archive). False, with APT's message in
+// error, when the cache cannot be opened.
+bool loadFromCache(Snapshot &snapshot, const Locations &locations, QString *error, LoadTimes *times = nullptr);
 }

@@ -9,7 +9,8 @@
 #   --state DIR  keep the package universe in DIR (created if missing) and reuse it on later
 #                calls instead of fetching the lists again; default: a temporary folder that
 #                is removed at the end
-#   --build DIR  the build folder holding bin/corvo-admin-driver (default ./build)
+#   --build DIR  the build folder holding bin/corvo-admin-driver and bin/installer-timing
+#                (default ./build; without the latter the installer is not timed)
 #
 # Needs root (the machine fixture mounts in a private namespace; apt-get update), network
 # access to the Debian archive and python3-apt (scripts/install-deps.sh installs it).
@@ -36,6 +37,7 @@ while [ $# -gt 0 ]; do
 done
 [ "$(id -u)" = 0 ] || { echo "benchmark-packages.sh: run as root" >&2; exit 1; }
 TOOL=$BUILD/bin/corvo-admin-driver
+TIMING=$BUILD/bin/installer-timing
 [ -x "$TOOL" ] || { echo "benchmark-packages.sh: no $TOOL; run scripts/build.sh first" >&2; exit 1; }
 "$PY" -c 'import apt_pkg' 2>/dev/null || { echo "benchmark-packages.sh: python3-apt is missing (scripts/install-deps.sh)" >&2; exit 1; }
 
@@ -213,11 +215,19 @@ grep -h 'driver packages:\|list-packages:' "$WORK/phases.err" >"$WORK/phases" ||
 cat /sys/bus/pci/devices/$BUS/modalias >"$WORK/modalias"
 "$TOOL" list-packages "$GPU" >"$WORK/tool.out" 2>"$WORK/tool.err"
 for i in \$(seq $RUNS); do
-    s=\$(date +%s%N)
-    "$TOOL" list-packages "$GPU" >"$WORK/tool.out" 2>"$WORK/tool.err"
-    e=\$(date +%s%N)
-    echo \$(((e - s) / 1000000))
-done >"$WORK/tool.ms"
+    /usr/bin/time -f '%e %U %S' -o "$WORK/time.one" "$TOOL" list-packages "$GPU" >"$WORK/tool.out" 2>"$WORK/tool.err"
+    awk '{ printf "%d %d\\n", \$1 * 1000, (\$2 + \$3) * 1000 }' "$WORK/time.one"
+done >"$WORK/tool.runs"
+cut -d' ' -f1 "$WORK/tool.runs" >"$WORK/tool.ms"
+cut -d' ' -f2 "$WORK/tool.runs" >"$WORK/tool.cpu"
+# The installer as the Install button opens it, offscreen: from the press to the filled list.
+if [ -x "$TIMING" ]; then
+    QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES='corvo.*.debug=true' "$TIMING" "\$(cat "$WORK/modalias")" >"$WORK/installer.first" 2>"$WORK/installer.err" || true
+    grep -h 'installer:' "$WORK/installer.err" >"$WORK/installer.phases" || true
+    for i in \$(seq $RUNS); do
+        QT_QPA_PLATFORM=offscreen "$TIMING" "\$(cat "$WORK/modalias")" 2>/dev/null | cut -d' ' -f1
+    done >"$WORK/installer.ms"
+fi
 EOF
 APT_CONFIG=$U/apt.conf LANGUAGE=C LC_ALL=C.UTF-8 "$TOP/autotests/harness/gpu-fixture.sh" \
     --gpu "$BUS,10de,1c03,030000,nouveau,1043,85bf" --alias "pci:v000010DEd*sv*sd*bc03sc*i* nouveau" \
@@ -226,11 +236,11 @@ MODALIAS=$(cat "$WORK/modalias")
 
 APT_CONFIG=$U/apt.conf "$PY" "$WORK/scan.py" "$MODALIAS" >"$WORK/python.out"
 for i in $(seq "$RUNS"); do
-    s=$(date +%s%N)
-    APT_CONFIG=$U/apt.conf "$PY" "$WORK/scan.py" "$MODALIAS" >"$WORK/python.out"
-    e=$(date +%s%N)
-    echo $(((e - s) / 1000000))
-done >"$WORK/python.ms"
+    APT_CONFIG=$U/apt.conf /usr/bin/time -f '%e %U %S' -o "$WORK/time.one" "$PY" "$WORK/scan.py" "$MODALIAS" >"$WORK/python.out"
+    awk '{ printf "%d %d\n", $1 * 1000, ($2 + $3) * 1000 }' "$WORK/time.one"
+done >"$WORK/python.runs"
+cut -d' ' -f1 "$WORK/python.runs" >"$WORK/python.ms"
+cut -d' ' -f2 "$WORK/python.runs" >"$WORK/python.cpu"
 
 median() { sort -n "$1" | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : int((v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
 TOOL_MS=$(median "$WORK/tool.ms")
@@ -241,6 +251,16 @@ sed 's/^/    /' "$WORK/phases"
 echo "corvo-admin-driver list-packages: median ${TOOL_MS} ms over $RUNS runs ($(paste -sd' ' "$WORK/tool.ms") ms)"
 echo "python3-apt scan:                 median ${PY_MS} ms over $RUNS runs ($(paste -sd' ' "$WORK/python.ms") ms)"
 awk -v t="$TOOL_MS" -v p="$PY_MS" 'BEGIN { printf "ratio python3-apt / tool: %.2fx (aim: at least 3x, tool under 1000 ms)\n", (t > 0 ? p / t : 0) }'
+# On a shared, busy machine the wall clock mostly measures the wait for a processor; the
+# processor time (user + system) of each side does not.
+TOOL_CPU=$(median "$WORK/tool.cpu")
+PY_CPU=$(median "$WORK/python.cpu")
+echo "processor time (user + system), medians: tool ${TOOL_CPU} ms, python3-apt ${PY_CPU} ms; load average $(cut -d' ' -f1-3 /proc/loadavg)"
+awk -v t="$TOOL_CPU" -v p="$PY_CPU" 'BEGIN { printf "ratio of processor times: %.2fx\n", (t > 0 ? p / t : 0) }'
+if [ -s "$WORK/installer.ms" ]; then
+    echo "Installer, press to filled list (offscreen): median $(median "$WORK/installer.ms") ms over $RUNS runs ($(paste -sd' ' "$WORK/installer.ms") ms), $(cut -d' ' -f2 "$WORK/installer.first") choice(s)"
+    sed 's/^/    /' "$WORK/installer.phases"
+fi
 if diff <(sort "$WORK/tool.out") <(sort "$WORK/python.out") >"$WORK/diff"; then
     echo "Both list the same $(wc -l <"$WORK/tool.out") line(s):"
     sed 's/^/    /' "$WORK/tool.out"

@@ -170,6 +170,46 @@ private Q_SLOTS:
         };
         QCOMPARE(HelperLogic::namesToPurge(nameSet, facts), purged);
     }
+
+    // Debian 13's nvidia-driver: "nvidia-kernel-dkms (= v) | nvidia-kernel-v | nvidia-open-kernel-v".
+    void keepOut_data()
+    {
+        QTest::addColumn<QList<QStringList>>("groups");
+        QTest::addColumn<QStringList>("satisfied");
+        QTest::addColumn<QStringList>("keptOut");
+        const QStringList modules{QStringLiteral("nvidia-kernel-dkms"), QStringLiteral("nvidia-kernel-v"), QStringLiteral("nvidia-open-kernel-v")};
+        const QStringList opencl{QStringLiteral("nvidia-opencl-icd"), QStringLiteral("opencl-icd")};
+        QTest::newRow("open modules marked") << QList<QStringList>{modules} << QStringList{QStringLiteral("nvidia-open-kernel-v")}
+                                             << QStringList{QStringLiteral("nvidia-kernel-dkms")};
+        QTest::newRow("proprietary modules marked") << QList<QStringList>{modules} << QStringList{QStringLiteral("nvidia-kernel-dkms")} << QStringList{};
+        QTest::newRow("nothing satisfies") << QList<QStringList>{modules} << QStringList{} << QStringList{};
+        QTest::newRow("virtual earlier alternative") << QList<QStringList>{{QStringLiteral("nvidia-kernel-v"), QStringLiteral("nvidia-open-kernel-dkms")}}
+                                                     << QStringList{QStringLiteral("nvidia-open-kernel-dkms")} << QStringList{};
+        QTest::newRow("second of three") << QList<QStringList>{modules} << QStringList{QStringLiteral("nvidia-kernel-v"), QStringLiteral("nvidia-open-kernel-v")}
+                                         << QStringList{QStringLiteral("nvidia-kernel-dkms")};
+        QTest::newRow("later alternatives stay")
+            << QList<QStringList>{{QStringLiteral("nvidia-kernel-dkms"), QStringLiteral("nvidia-open-kernel-dkms"), QStringLiteral("nvidia-opencl-icd")}}
+            << QStringList{QStringLiteral("nvidia-open-kernel-dkms")} << QStringList{QStringLiteral("nvidia-kernel-dkms")};
+        QTest::newRow("two groups, one name once") << QList<QStringList>{modules, modules, opencl}
+                                                   << QStringList{QStringLiteral("nvidia-open-kernel-v"), QStringLiteral("nvidia-opencl-icd")}
+                                                   << QStringList{QStringLiteral("nvidia-kernel-dkms")};
+    }
+    void keepOut()
+    {
+        QFETCH(QList<QStringList>, groups);
+        QFETCH(QStringList, satisfied);
+        QFETCH(QStringList, keptOut);
+        // Real packages with a candidate; the nvidia-*-v names are virtual.
+        const QStringList installable{QStringLiteral("nvidia-kernel-dkms"), QStringLiteral("nvidia-open-kernel-dkms"), QStringLiteral("nvidia-opencl-icd")};
+        HelperLogic::AlternativeFacts facts;
+        facts.isSatisfied = [&](const QString &n) {
+            return satisfied.contains(n);
+        };
+        facts.isInstallable = [&](const QString &n) {
+            return installable.contains(n) && !satisfied.contains(n);
+        };
+        QCOMPARE(HelperLogic::alternativesToKeepOut(groups, facts), keptOut);
+    }
 };
 
 QTEST_GUILESS_MAIN(HelperLogicTest)

@@ -79,6 +79,7 @@ private:
     bool m_actionSucceeds = true;
     int m_reboots = 0;
     QStringList m_information;
+    QStringList m_errors;
     SecureBoot::State m_secureBoot = SecureBoot::State::Off;
     bool m_idLists = true;
 
@@ -103,6 +104,9 @@ private:
         };
         s.showInformation = [this](const QString &text, QWidget *) {
             m_information << text;
+        };
+        s.showError = [this](const QString &text, QWidget *) {
+            m_errors << text;
         };
         return s;
     }
@@ -130,6 +134,7 @@ private Q_SLOTS:
     {
         m_sent.clear();
         m_information.clear();
+        m_errors.clear();
         m_reboots = 0;
         m_actionSucceeds = true;
         m_secureBoot = SecureBoot::State::Off;
@@ -249,6 +254,8 @@ private Q_SLOTS:
         QCOMPARE(seen.items.size(), 1);
         QVERIFY(m_sent.isEmpty());
         QCOMPARE(m_reboots, 0);
+        QCOMPARE(m_errors.size(), 1);
+        QVERIFY2(m_errors.constFirst().contains(QStringLiteral("xserver-xorg-video-nonexistent")), qPrintable(m_errors.constFirst()));
     }
 
     void remover_data()

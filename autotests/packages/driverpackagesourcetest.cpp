@@ -26,7 +26,8 @@ private:
     QTemporaryDir m_scratch;
 
     // A universe with the given components; empty: one main list holding everything.
-    DriverPackages::Snapshot snapshotOf(const QString &components, bool withIdLists)
+    // viaCache: read by loadFromCache() rather than through a backend.
+    DriverPackages::Snapshot snapshotOf(const QString &components, bool withIdLists, bool viaCache = false)
     {
         const QString dir = m_scratch.filePath(components.isEmpty() ? "all-in-main" : QString(components).replace(' ', '-'));
         if (!QFileInfo::exists(dir + "/apt.conf")) {
@@ -45,15 +46,23 @@ private:
             }
         }
         qputenv("APT_CONFIG", QFile::encodeName(dir + "/apt.conf"));
+        DriverPackages::Locations locations;
+        locations.idListDir = withIdLists ? QFINDTESTDATA("../fixtures/drivers/nvidia") : m_scratch.filePath("no-lists");
+        locations.appStreamDirs = QStringList{QFINDTESTDATA("../fixtures/drivers/swcatalog")};
+        locations.appStreamCacheDir = m_scratch.filePath("swcatalog-cache");
+        if (viaCache) {
+            DriverPackages::Snapshot snapshot;
+            QString error;
+            if (!DriverPackages::loadFromCache(snapshot, locations, &error)) {
+                qWarning() << error;
+            }
+            return snapshot;
+        }
         QApt::Backend backend;
         if (!backend.init()) {
             qWarning() << backend.initErrorMessage();
             return {};
         }
-        DriverPackages::Locations locations;
-        locations.idListDir = withIdLists ? QFINDTESTDATA("../fixtures/drivers/nvidia") : m_scratch.filePath("no-lists");
-        locations.appStreamDirs = QStringList{QFINDTESTDATA("../fixtures/drivers/swcatalog")};
-        locations.appStreamCacheDir = m_scratch.filePath("swcatalog-cache");
         return DriverPackages::load(backend, locations);
     }
 
@@ -93,6 +102,19 @@ private Q_SLOTS:
         // Only driver-relevant packages are read: never dkms or the headers.
         QVERIFY(!snapshot.find("dkms"));
         QVERIFY(!snapshot.find("linux-headers-amd64"));
+
+        // Read from APT's cache directly, the snapshot holds the same packages with the same facts.
+        const DriverPackages::Snapshot direct = snapshotOf(components, idLists, true);
+        const auto facts = [](const DriverPackages::Snapshot &s) {
+            QStringList lines;
+            for (const DriverPackages::PackageInfo &p : s.packages) {
+                lines << QStringList{p.name, p.candidateVersion, p.installedVersion, p.shortDescription, p.modaliases, p.dependsFirst.join(','), p.dependsAll.join(',')}.join('|');
+            }
+            return lines;
+        };
+        QCOMPARE(facts(direct), facts(snapshot));
+        QCOMPARE(direct.cacheOrder, snapshot.cacheOrder);
+        QCOMPARE(direct.components, snapshot.components);
     }
 
     void componentsOfTheSources_data()

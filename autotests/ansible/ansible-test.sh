@@ -80,7 +80,8 @@ run() {
 # state: the files the tasks change, and the boot loader updates so far.
 state() {
     if [ -e $SNIPPET ]; then echo "--- $SNIPPET"; cat $SNIPPET; else echo "--- no $SNIPPET"; fi
-    echo "--- $(grep CMDLINE_LINUX_DEFAULT /etc/default/grub)"
+    echo "--- /etc/default/grub"
+    cat /etc/default/grub
     echo "--- update-grub runs: $(wc -l </tmp/update-grub.runs)"
 }
 play site '- name: NVIDIA driver
@@ -134,14 +135,22 @@ MACHINE=(
 
 cat >"$WORK/expected" <<'EXPECTED'
 --- no /etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf
---- GRUB_CMDLINE_LINUX_DEFAULT="quiet"
+--- /etc/default/grub
+GRUB_DEFAULT=0
+GRUB_TIMEOUT=5
+GRUB_CMDLINE_LINUX_DEFAULT="quiet"
+GRUB_CMDLINE_LINUX=""
 --- update-grub runs: 0
 $ ansible-playbook site.yml --check
 NVIDIA driver: changed (xorg nouveau -> nvidia)
 acceleration on: changed (actions=intel-accel-enable)
 localhost: changed=2 failures=0 ignored=0
 --- no /etc/X11/xorg.conf.d/20-vela-admin-video-driver.conf
---- GRUB_CMDLINE_LINUX_DEFAULT="quiet"
+--- /etc/default/grub
+GRUB_DEFAULT=0
+GRUB_TIMEOUT=5
+GRUB_CMDLINE_LINUX_DEFAULT="quiet"
+GRUB_CMDLINE_LINUX=""
 --- update-grub runs: 0
 $ ansible-playbook site.yml 
 NVIDIA driver: changed (xorg nouveau -> nvidia)
@@ -155,7 +164,11 @@ Section "Device"
     Option "AllowEmptyInitialConfiguration"
 EndSection
 
---- GRUB_CMDLINE_LINUX_DEFAULT="quiet i915.enable_guc=3 i915.enable_fbc=1"
+--- /etc/default/grub
+GRUB_DEFAULT=0
+GRUB_TIMEOUT=5
+GRUB_CMDLINE_LINUX_DEFAULT="quiet i915.enable_guc=3 i915.enable_fbc=1"
+GRUB_CMDLINE_LINUX=""
 --- update-grub runs: 1
 $ ansible-playbook site.yml 
 NVIDIA driver: ok (xorg nvidia -> nvidia)
@@ -169,7 +182,11 @@ Section "Device"
     Option "AllowEmptyInitialConfiguration"
 EndSection
 
---- GRUB_CMDLINE_LINUX_DEFAULT="quiet i915.enable_guc=3 i915.enable_fbc=1"
+--- /etc/default/grub
+GRUB_DEFAULT=0
+GRUB_TIMEOUT=5
+GRUB_CMDLINE_LINUX_DEFAULT="quiet i915.enable_guc=3 i915.enable_fbc=1"
+GRUB_CMDLINE_LINUX=""
 --- update-grub runs: 1
 $ ansible-playbook back.yml --check
 back to nouveau: changed (xorg nvidia -> nouveau)
@@ -184,7 +201,11 @@ Section "Device"
     Option "AllowEmptyInitialConfiguration"
 EndSection
 
---- GRUB_CMDLINE_LINUX_DEFAULT="quiet i915.enable_guc=3 i915.enable_fbc=1"
+--- /etc/default/grub
+GRUB_DEFAULT=0
+GRUB_TIMEOUT=5
+GRUB_CMDLINE_LINUX_DEFAULT="quiet i915.enable_guc=3 i915.enable_fbc=1"
+GRUB_CMDLINE_LINUX=""
 --- update-grub runs: 1
 $ ansible-playbook failures.yml 
 unknown GPU: failed (msg=Couldn't find GPU by BusID / Model / Vendor using argument Nope)
@@ -204,7 +225,8 @@ Section "Device"
     Option "AllowEmptyInitialConfiguration"
 EndSection
 
---- GRUB_CMDLINE_LINUX_DEFAULT="quiet"
+--- /etc/default/grub
+GRUB_CMDLINE_LINUX_DEFAULT="quiet"
 --- update-grub runs: 1
 EXPECTED
 

@@ -1,5 +1,6 @@
 #include "actiontable.h"
 #include "device.h"
+#include "jsoncommand.h"
 #include "output.h"
 
 #include <KLocalizedString>
@@ -37,6 +38,8 @@ int runAction(int argc, char *argv[])
     parser.addPositionalArgument(QStringLiteral("action"), i18n("Action to execute"), QString());
     const QCommandLineOption listActions({QStringLiteral("actions"), QStringLiteral("a")}, i18n("Provides information about available actions"));
     parser.addOption(listActions);
+    const QCommandLineOption json = JsonCommand::option();
+    parser.addOption(json);
     parser.parse(QCoreApplication::arguments());
 
     if (parser.isSet(listActions)) {
@@ -44,6 +47,10 @@ int runAction(int argc, char *argv[])
             Output::line(entry.name + QStringLiteral(": ") + entry.description);
         }
         return 0;
+    }
+
+    if (parser.isSet(json)) {
+        return JsonCommand::run(parser, actions);
     }
 
     const QStringList positional = parser.positionalArguments();

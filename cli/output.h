@@ -7,4 +7,7 @@
 namespace Output
 {
 void line(const QString &text);
+// While a sink is set (a JSON run), lines are appended to it instead of printed; nullptr
+// prints again. Each copy of this library (the program's, the change module's) has its own.
+void holdBack(QStringList *sink);
 }

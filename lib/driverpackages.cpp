@@ -173,10 +173,11 @@ QString upstreamVersion(const QString &version)
 
 QList<Match> aliasMatches(const Snapshot &snapshot, const QString &modalias)
 {
-    QSet<QString> names;
+    QSet<QString> byField;
+    QSet<QString> byAppStream;
     for (const PackageInfo &package : snapshot.packages) {
         if (!package.modaliases.isEmpty() && ModaliasMatch::matches(package.modaliases, modalias)) {
-            names.insert(package.name);
+            byField.insert(package.name);
         }
     }
     for (const AliasComponent &component : snapshot.appstream) {
@@ -187,16 +188,20 @@ QList<Match> aliasMatches(const Snapshot &snapshot, const QString &modalias)
             for (const QString &name : component.packages) {
                 // The catalogue may name packages this archive does not have.
                 if (snapshot.find(name)) {
-                    names.insert(name);
+                    byAppStream.insert(name);
                 }
             }
         }
     }
+    const QSet<QString> names = byField + byAppStream;
     QStringList sorted(names.cbegin(), names.cend());
     sorted.sort();
     QList<Match> result;
     for (const QString &name : std::as_const(sorted)) {
-        result.append({name, snapshot.find(name)->installed()});
+        Match match{name, snapshot.find(name)->installed()};
+        match.byModaliasesField = byField.contains(name);
+        match.byAppStream = byAppStream.contains(name);
+        result.append(match);
     }
     return result;
 }
@@ -308,15 +313,30 @@ Catalogue nvidiaCatalogue(const Snapshot &snapshot, const QString &modalias)
 QList<Match> compatiblePackages(const Snapshot &snapshot, const QString &modalias)
 {
     QList<Match> matches = aliasMatches(snapshot, modalias);
-    const Catalogue catalogue = nvidiaDeviceId(modalias).isEmpty() ? Catalogue() : nvidiaCatalogue(snapshot, modalias);
+    const QString id = nvidiaDeviceId(modalias);
+    const Catalogue catalogue = id.isEmpty() ? Catalogue() : nvidiaCatalogue(snapshot, modalias);
+    const QStringList naming = snapshot.idLists.listsNaming(id);
     for (const NvidiaDriver &driver : catalogue.drivers) {
         const bool offered = catalogue.judged && (driver.supported || driver.type == NvidiaDriverType::Open);
-        const bool listed = std::any_of(matches.cbegin(), matches.cend(), [&](const Match &m) {
+        auto listed = std::find_if(matches.begin(), matches.end(), [&](const Match &m) {
             return m.name == driver.name;
         });
-        if (offered && !listed) {
+        if (offered && listed == matches.end()) {
             matches.append({driver.name, driver.installed});
+            listed = matches.end() - 1;
         }
+        if (listed == matches.end()) {
+            continue;
+        }
+        // The lists that named it: a series list through its driver package, the open list
+        // through the open modules.
+        for (const QString &list : naming) {
+            const bool names = driver.name == openModules ? list == openList : driverPackageForList(list) == driver.name;
+            if (names) {
+                listed->nvidiaIdLists.append(list);
+            }
+        }
+        listed->recommended = offered && driver.recommended;
     }
     std::sort(matches.begin(), matches.end(), [&](const Match &a, const Match &b) {
         const int ra = snapshot.cacheOrder.value(a.name, -1);

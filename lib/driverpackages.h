@@ -98,10 +98,15 @@ bool namesOpenVariant(const QString &name);
 // The upstream part of a Debian version: no epoch, no Debian revision.
 QString upstreamVersion(const QString &version);
 
-// A package that a field or an AppStream pattern ties to the adapter.
+// A package that a field, an AppStream pattern or an NVIDIA id list ties to the adapter, and
+// which of them do.
 struct Match {
     QString name;
     bool installed = false;
+    bool byModaliasesField = false; // the package's Modaliases field matches
+    bool byAppStream = false; // an AppStream component of the package provides a matching pattern
+    QStringList nvidiaIdLists; // the id lists naming the adapter whose driver this package is, sorted
+    bool recommended = false; // the NVIDIA driver the catalogue recommends for the adapter
 };
 // Packages whose Modaliases field or AppStream patterns match the modalias, by name.
 QList<Match> aliasMatches(const Snapshot &snapshot, const QString &modalias);
@@ -119,7 +124,8 @@ Catalogue nvidiaCatalogue(const Snapshot &snapshot, const QString &modalias);
 void markRecommendedDriver(QList<NvidiaDriver> &drivers);
 
 // Every package list-packages prints for the adapter, in the package cache's order: the alias
-// matches and, for an NVIDIA adapter, the drivers the id lists say support it.
+// matches and, for an NVIDIA adapter, the drivers the id lists say support it (named by those
+// lists in nvidiaIdLists, the recommended one marked).
 QList<Match> compatiblePackages(const Snapshot &snapshot, const QString &modalias);
 
 // One sentence naming the archive components the sources lack, empty when none is missing or

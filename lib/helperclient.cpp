@@ -87,19 +87,6 @@ QString errorText(const KAuth::ExecuteJob *job)
 
 namespace HelperRequests
 {
-QString xorgDriverForModule(const Module &module, const QStringList &installedXOrgDrivers)
-{
-    // Debian renames flavoured modules ("nvidia_current", "nvidia-current-open"): their X
-    // driver is the one of the family name in front.
-    const QString family = module.trueName.section(QRegularExpression(QStringLiteral("[_-]")), 0, 0);
-    for (const QString &candidate : {module.trueName, module.displayName, family}) {
-        if (!candidate.isEmpty() && installedXOrgDrivers.contains(candidate)) {
-            return candidate;
-        }
-    }
-    return QStringLiteral("modesetting");
-}
-
 HelperRequest replace(const Device &device, const QString &xorgDriver, VendorArgument vendor, const QStringList &xorgDriverDirs)
 {
     HelperRequest request;

@@ -1,5 +1,6 @@
 #include "xorgdrivers.h"
 #include "device.h"
+#include "helperclient.h"
 #include "systempaths.h"
 
 #include <QDirIterator>
@@ -67,17 +68,44 @@ ScanResult scan(const Device &device)
     return scan(device, SystemPaths::xorgDriverDirs());
 }
 
-QStringList cliListing(const QString &xorgDriver, const QStringList &dirs)
+QList<Listed> listedDrivers(const QString &xorgDriver, const QStringList &dirs)
 {
-    QStringList lines;
+    QList<Listed> drivers;
     const QStringList installed = installedDrivers(dirs);
     const QString inUse = driverInUse(xorgDriver, installed);
     bool marked = false;
     for (const QString &name : installed) {
         const bool current = !marked && !inUse.isEmpty() && name == inUse;
         marked = marked || current;
-        lines.append(current ? name + currentSuffix : name);
+        drivers.append({name, current});
+    }
+    return drivers;
+}
+
+QStringList cliListing(const QString &xorgDriver, const QStringList &dirs)
+{
+    QStringList lines;
+    for (const Listed &driver : listedDrivers(xorgDriver, dirs)) {
+        lines.append(driver.inUse ? driver.name + currentSuffix : driver.name);
     }
     return lines;
+}
+}
+
+// Declared with the helper requests that use it; defined here, away from KAuth, so that the
+// listing actions of the command line can name a module's X driver too.
+namespace HelperRequests
+{
+QString xorgDriverForModule(const Module &module, const QStringList &installedXOrgDrivers)
+{
+    // Debian renames flavoured modules ("nvidia_current", "nvidia-current-open"): their X
+    // driver is the one of the family name in front.
+    const QString family = module.trueName.section(QRegularExpression(QStringLiteral("[_-]")), 0, 0);
+    for (const QString &candidate : {module.trueName, module.displayName, family}) {
+        if (!candidate.isEmpty() && installedXOrgDrivers.contains(candidate)) {
+            return candidate;
+        }
+    }
+    return QStringLiteral("modesetting");
 }
 }

@@ -33,6 +33,14 @@ QString driverInUse(const QString &xorgTag, const QStringList &installed);
 ScanResult scan(const Device &device, const QStringList &dirs);
 ScanResult scan(const Device &device);
 
+// Every driver found, in installedDrivers() order; the driver in use is marked where the scan
+// meets it first.
+struct Listed {
+    QString name;
+    bool inUse = false;
+};
+QList<Listed> listedDrivers(const QString &xorgDriver, const QStringList &dirs);
+
 // The command-line listing: every driver found, the one in use marked " (current)".
 QStringList cliListing(const QString &xorgDriver, const QStringList &dirs);
 }

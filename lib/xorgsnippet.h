@@ -70,6 +70,12 @@ inline QString deviceDriver(const QByteArray &text)
     return detail::sectionValue(text, "Driver");
 }
 
+// The bus id the first Device section names ("BusID" line, decimal fields); empty when none.
+inline QString deviceBusId(const QByteArray &text)
+{
+    return detail::sectionValue(text, "BusID");
+}
+
 // The value of the first Device section's Option "TearFree"; empty when it is not set.
 inline QString tearFreeValue(const QByteArray &text)
 {

@@ -28,6 +28,8 @@ PACKAGES=(
     time
     # scripts/benchmark-packages.sh: the python3-apt scan it compares with
     python3-apt
+    # tests: the --json documents against their schemas, the Ansible modules in ansible-playbook
+    python3-jsonschema ansible-core
 )
 
 missing=()

@@ -347,6 +347,54 @@ private Q_SLOTS:
         QCOMPARE(seen, expected);
     }
 
+    // Why each package is listed: "name:" then F (Modaliases field), A (AppStream), R
+    // (recommended) and the id lists that name the adapter for it.
+    void matchReasons_data()
+    {
+        QTest::addColumn<Snapshot>("snapshot");
+        QTest::addColumn<QString>("modalias");
+        QTest::addColumn<QStringList>("expected");
+        const Snapshot s = bookworm();
+        QTest::newRow("amd adapter") << s << amd << QStringList{"firmware-amd-graphics:A"};
+        QTest::newRow("rtx 3060, open modules of another version")
+            << s << rtx3060
+            << QStringList{"firmware-misc-nonfree:A", "nvidia-driver:R nvidia", "nvidia-tesla-470-driver: nvidia-tesla-470",
+                           "nvidia-tesla-535-driver: nvidia-tesla-535"};
+        QTest::newRow("rtx 3060, open modules of the driver's version")
+            << bookworm("535.309.01-0+deb12u1") << rtx3060
+            << QStringList{"firmware-misc-nonfree:A", "nvidia-driver:R nvidia", "nvidia-open-kernel-dkms: nvidia-open",
+                           "nvidia-tesla-470-driver: nvidia-tesla-470", "nvidia-tesla-535-driver: nvidia-tesla-535"};
+        QTest::newRow("kepler: one list") << s << kepler << QStringList{"firmware-misc-nonfree:A", "nvidia-tesla-470-driver:R nvidia-tesla-470"};
+        // Without the lists nothing is judged: no driver is offered, none recommended.
+        QTest::newRow("rtx 3060 without id lists") << bookworm("535.261.03-1", false) << rtx3060 << QStringList{"firmware-misc-nonfree:A"};
+        Snapshot both = s;
+        both.packages.append(pkg("zz-amd-tools", "1.0-1", QString(), {}, "amd(pci:v00001002d*sv*sd*bc03sc*i*)"));
+        sortPackages(both);
+        both.appstream.append({{"zz-amd-tools"}, {"pci:v00001002d*"}});
+        QTest::newRow("field and AppStream") << both << amd << QStringList{"firmware-amd-graphics:A", "zz-amd-tools:FA"};
+        // A driver package whose own field matches, and which the id list names too.
+        Snapshot field = s;
+        for (PackageInfo &p : field.packages) {
+            if (p.name == "nvidia-tesla-470-driver") {
+                p.modaliases = "nvidia(pci:v000010DEd00001187sv*sd*bc03sc*i*)";
+            }
+        }
+        QTest::newRow("field and id list") << field << kepler << QStringList{"firmware-misc-nonfree:A", "nvidia-tesla-470-driver:FR nvidia-tesla-470"};
+    }
+    void matchReasons()
+    {
+        QFETCH(Snapshot, snapshot);
+        QFETCH(QString, modalias);
+        QFETCH(QStringList, expected);
+        QStringList seen;
+        for (const Match &m : compatiblePackages(snapshot, modalias)) {
+            const QString flags = QString(m.byModaliasesField ? "F" : "") + (m.byAppStream ? "A" : "") + (m.recommended ? "R" : "");
+            seen << m.name + ":" + flags + (m.nvidiaIdLists.isEmpty() ? QString() : " " + m.nvidiaIdLists.join(","));
+        }
+        seen.sort();
+        QCOMPARE(seen, expected);
+    }
+
     void kernelHeaderChoice_data()
     {
         QTest::addColumn<QString>("release");

@@ -12,8 +12,11 @@
 # Exit: 0 done, 1 some file could not be given a header (listed), 2 wrong use.
 set -euo pipefail
 TOP=$(cd "$(dirname "$0")/.." && pwd)
-COPYRIGHT='SPDX-FileCopyrightText: 2026 Corvo video driver manager developers'
-LICENSE='SPDX-License-Identifier: GPL-2.0-or-later'
+# The tags are spelt apart here so that licence scanners do not read these lines as this
+# file's own.
+TAG_COPYRIGHT=SPDX-FileCopyrightText TAG_LICENSE=SPDX-License-Identifier
+COPYRIGHT="$TAG_COPYRIGHT: 2026 Corvo video driver manager developers"
+LICENSE="$TAG_LICENSE: GPL-2.0-or-later"
 
 dry=false
 if [ "${1:-}" = --dry-run ]; then
@@ -98,8 +101,8 @@ for path in "${files[@]}"; do
     case "$path" in LICENSES/* | .reuse/*) continue ;; esac
     covered "$path" && continue
     has_copyright=false has_license=false
-    head -n 40 "$path" | grep -q 'SPDX-FileCopyrightText:' && has_copyright=true
-    head -n 40 "$path" | grep -q 'SPDX-License-Identifier:' && has_license=true
+    head -n 40 "$path" | grep -q "$TAG_COPYRIGHT:" && has_copyright=true
+    head -n 40 "$path" | grep -q "$TAG_LICENSE:" && has_license=true
     if $has_copyright && $has_license; then
         continue
     fi

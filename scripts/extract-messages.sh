@@ -10,7 +10,8 @@
 #        scripts/extract-messages.sh --check   write nothing; exit 1 when a committed template
 #                                              lacks a message of the sources or holds one they
 #                                              no longer have (locations and dates are ignored),
-#                                              or when a domain of the code has no template
+#                                              or when a domain of the code has no template,
+#                                              or a catalogue does not compile cleanly
 # Needs xgettext (gettext) and, for the same comments in the templates as KDE's, extractrc
 # (kdesdk-scripts); without extractrc (or with EXTRACTRC=builtin) a small reader of .ui files
 # stands in for it.
@@ -120,6 +121,20 @@ for pot in "$podir"/*.pot; do
         echo "po/$name: $(grep -c '^msgid ' "$pot") messages (header included)"
     fi
 done
+# Every catalogue belongs to a domain with a template and compiles with its placeholders
+# matching the English ones (msgfmt --check: a lost %1 or a broken header is an error).
+if $check; then
+    for po in "$TOP"/po/*/*.po; do
+        [ -f "$po" ] || continue
+        if [ ! -f "$podir/$(basename "$po" .po).pot" ]; then
+            echo "extract-messages: ${po#"$TOP"/} belongs to no domain of the sources" >&2
+            status=1
+        elif ! msgfmt --check -o /dev/null "$po"; then
+            echo "extract-messages: ${po#"$TOP"/} does not compile cleanly" >&2
+            status=1
+        fi
+    done
+fi
 if $check && [ $status = 0 ]; then
     echo "extract-messages: every template is up to date"
 fi

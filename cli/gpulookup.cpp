@@ -47,6 +47,6 @@ QList<Device>::iterator findGpu(const QString &argument, QList<Device> &gpus)
     if (found != gpus.end()) {
         return found;
     }
-    Output::line(i18n("Couldn't find GPU by BusID / Model / Vendor using argument ") + argument);
+    Output::line(i18n("Couldn't find GPU by BusID / Model / Vendor using argument %1", argument));
     return gpus.end();
 }

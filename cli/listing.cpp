@@ -25,7 +25,7 @@ int listModules(const QStringList &args, QList<Device> &gpus)
     if (gpu == gpus.end()) {
         return -1;
     }
-    Output::line(i18n("Kernel modules for ") + argument);
+    Output::line(i18n("Kernel modules for %1", argument));
     const QList<Module> modules = gpu->driverList();
     // Only the module the adapter is really bound to is current; an adapter without one, or
     // kept without modules, shows none.

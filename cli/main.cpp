@@ -44,7 +44,7 @@ int runAction(int argc, char *argv[])
 
     if (parser.isSet(listActions)) {
         for (const ActionEntry &entry : actions) {
-            Output::line(entry.name + QStringLiteral(": ") + entry.description);
+            Output::line(i18nc("@info action name: its description", "%1: %2", entry.name, entry.description));
         }
         return 0;
     }

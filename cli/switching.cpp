@@ -43,7 +43,7 @@ int setModule(const QStringList &args, QList<Device> &gpus, IHelperRunner &runne
             }
         }
     }
-    Output::line(i18n("Cannot find module ") + moduleName + i18n(" for GPU ") + gpuArgument);
+    Output::line(i18n("Cannot find module %1 for GPU %2", moduleName, gpuArgument));
     return -1;
 }
 

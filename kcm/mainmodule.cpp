@@ -171,7 +171,7 @@ QString MainModule::versionText(const Module &module) const
 void MainModule::showAdapterDetails()
 {
     const Device *device = getCurrentGpu();
-    ui->gpuVendor->setText(i18n("Vendor: ") + device->vendorName());
+    ui->gpuVendor->setText(i18n("Vendor: %1", device->vendorName()));
     ui->kernelModuleVersion->setText(versionText(device->currentDriver()));
 }
 
@@ -245,7 +245,7 @@ void MainModule::save()
         if (detail.isEmpty()) {
             detail = getError(result.errorCode);
         }
-        KMessageBox::error(this, i18n("Kernel module switch error: ") + detail, QString());
+        KMessageBox::error(this, i18n("Kernel module switch error: %1", detail), QString());
         return;
     }
 

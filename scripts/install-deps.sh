@@ -22,6 +22,9 @@ PACKAGES=(
     # tests: picom's own parser reads the compositor file; the X server's own parser, on its
     # dummy driver, loads the switch and tearing snippets together
     picom xserver-xorg-core xserver-xorg-video-dummy
+    # translations: message extraction (extractrc for the .ui forms); repository checks: the
+    # licence linter and KDE's formatting target with its pre-commit hook (git clang-format)
+    kdesdk-scripts reuse clang-format
     # scripts/fuzz.sh: clang with libFuzzer and the sanitizer runtimes
     clang libclang-rt-14-dev
     # scripts/benchmark.sh: peak memory through /usr/bin/time

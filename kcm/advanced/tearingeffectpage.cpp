@@ -55,7 +55,7 @@ TearingEffectPage::TearingEffectPage(const QList<Device> &devices, TearingManage
     } else {
         m_manager = new TearingManager(active, this);
     }
-    ui->driverLTearingabel->setText(i18n("Enable tearing prevention") + QLatin1Char(' ') + vendorMark(active.videoCardVendorId()));
+    ui->driverLTearingabel->setText(i18n("Enable tearing prevention %1", vendorMark(active.videoCardVendorId())));
     showReasons();
 
     connect(m_tearingWatcher, &QFutureWatcher<bool>::finished, this, &TearingEffectPage::tearingStateRead);

@@ -61,7 +61,7 @@ bool ModuleInfo::updateInfo(const QString &path, const QString &name)
 {
     const ModinfoOutput info = runModinfo(path);
     if (!info.ok) {
-        KMessageBox::error(parentWidget(), i18n("Couldn't get module info for module:") + QLatin1Char('\n') + path, QString());
+        KMessageBox::error(parentWidget(), i18n("Couldn't get module info for module:\n%1", path), QString());
         close();
         return false;
     }

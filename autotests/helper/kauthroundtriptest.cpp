@@ -180,4 +180,4 @@ int main(int argc, char **argv)
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "test_kauthroundtrip.moc"
+#include "kauthroundtriptest.moc"

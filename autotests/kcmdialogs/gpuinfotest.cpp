@@ -161,4 +161,4 @@ int main(int argc, char **argv)
     return VisibleSkip::runStatus(QTest::qExec(&test, argc, argv));
 }
 
-#include "tst_gpuinfo.moc"
+#include "gpuinfotest.moc"

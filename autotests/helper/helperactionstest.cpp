@@ -737,4 +737,4 @@ int main(int argc, char **argv)
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);
 }
-#include "test_helperactions.moc"
+#include "helperactionstest.moc"

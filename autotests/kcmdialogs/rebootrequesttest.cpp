@@ -344,4 +344,4 @@ int main(int argc, char **argv)
     QTEST_SET_MAIN_SOURCE_PATH
     return VisibleSkip::runStatus(QTest::qExec(&test, argc, argv));
 }
-#include "tst_rebootrequest.moc"
+#include "rebootrequesttest.moc"

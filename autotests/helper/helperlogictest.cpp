@@ -213,4 +213,4 @@ private Q_SLOTS:
 };
 
 QTEST_GUILESS_MAIN(HelperLogicTest)
-#include "test_helperlogic.moc"
+#include "helperlogictest.moc"

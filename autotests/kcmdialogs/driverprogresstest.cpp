@@ -239,4 +239,4 @@ void TestDriverProgress::deniedAuthorisation()
 }
 
 VISIBLE_SKIP_MAIN(TestDriverProgress)
-#include "tst_driverprogress.moc"
+#include "driverprogresstest.moc"

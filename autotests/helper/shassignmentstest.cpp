@@ -75,4 +75,4 @@ private Q_SLOTS:
 };
 
 QTEST_GUILESS_MAIN(ShAssignmentsTest)
-#include "test_shassignments.moc"
+#include "shassignmentstest.moc"

@@ -1,7 +1,7 @@
 #!/bin/bash
 # The listing actions start without the package database and helper libraries; the other
 # actions load them, with their module, when they run. Runs inside harness/gpu-fixture.sh.
-# Usage: lazy-libraries.sh PROGRAM
+# Usage: lazy-libraries-test.sh PROGRAM
 set -u
 CLI=${1:?path of corvo-admin-driver}
 failed=0

@@ -4,7 +4,7 @@
 # NVIDIA GTX 1060 on nouveau), and takes a screenshot. Passes when a window titled
 # "Driver Manager" appears and, once the probe has had its time, no other top-level window (the
 # "Couldn't find any GPUs" box) came up and the module did not log that the probe found nothing.
-# Usage: kcm-smoke.sh BUILD_DIR   (stages an installation into BUILD_DIR/stage if there is none)
+# Usage: smoke-test.sh BUILD_DIR   (stages an installation into BUILD_DIR/stage if there is none)
 # Then it opens the Advanced settings from the module's window (Alt+A, the button's mnemonic),
 # shows each page of the category tree in turn and takes a picture of the dialog per page; the
 # pictures must differ (each page really is shown).
@@ -14,7 +14,7 @@
 set -u
 HERE=$(cd "$(dirname "$0")" && pwd)
 . "$HERE/../harness/skip.sh"
-BUILD=$(cd "${1:?usage: kcm-smoke.sh BUILD_DIR}" && pwd)
+BUILD=$(cd "${1:?usage: smoke-test.sh BUILD_DIR}" && pwd)
 STAGE=$BUILD/stage
 SHOT=$BUILD/kcm-smoke.png
 ERRSHOT=$BUILD/kcm-smoke-error.png

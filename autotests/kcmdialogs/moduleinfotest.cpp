@@ -129,4 +129,4 @@ void TestModuleInfo::sizeFollowsParent()
 }
 
 QTEST_MAIN(TestModuleInfo)
-#include "tst_moduleinfo.moc"
+#include "moduleinfotest.moc"

@@ -630,4 +630,4 @@ int main(int argc, char **argv)
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "test_helpertransactions.moc"
+#include "helpertransactionstest.moc"

@@ -168,4 +168,4 @@ private Q_SLOTS:
 };
 
 HARNESS_TEST_MAIN(HelperPackagesTest, QByteArrayLiteral(KAUTH_HARNESS_DIR "/kauth-fixture-ns.sh"))
-#include "test_helperpackages.moc"
+#include "helperpackagestest.moc"

@@ -126,6 +126,8 @@ class BenchmarkPageTest : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
+        // Outside it, /usr/bin/glmark2 is the host's, and a run takes minutes.
+        QVERIFY2(qgetenv("GLMARK2_STUB_NAMESPACE") == "1", "runs only through with-glmark2.sh stub");
         QVERIFY(m_home.isValid());
         qputenv("HOME", m_home.path().toLocal8Bit());
         QVERIFY(QDir().mkpath(m_home.filePath(QStringLiteral(".config"))));
@@ -310,6 +312,26 @@ private Q_SLOTS:
         QCOMPARE(text(&page, "prevScoreSpBox"), noData);
         QCOMPARE(storedRuns().size(), 1);
         QVERIFY(!QFile::exists(m_home.filePath(QStringLiteral("missing"))));
+    }
+
+    // glmark2 gone since the page found it: the start fails, and nothing would ever finish.
+    void programVanished()
+    {
+        stub("build-run.out", "exit:0");
+        DialogAnswerer answerer(DialogAnswerer::MessageBoxesOnly);
+        BenchmarkPage page(Device(), nullptr);
+        page.show();
+        QVERIFY(settled(&page));
+        const QString program = QStringLiteral("/usr/bin/glmark2");
+        const QFileDevice::Permissions runnable = QFile::permissions(program);
+        QVERIFY(QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        child<QPushButton>(&page, "runBenchmarkBtn")->click();
+        QTRY_COMPARE(answerer.shownTexts(), QStringList{errorBox});
+        QVERIFY(QFile::setPermissions(program, runnable));
+        QVERIFY(!page.isRunning());
+        QCOMPARE(child<QPushButton>(&page, "runBenchmarkBtn")->text(), runText);
+        QVERIFY(!child<QProgressBar>(&page, "runProgressBar")->isVisible());
+        QVERIFY(storedRuns().isEmpty());
     }
 
     // A run that hangs: its progress, a second start, and the three ways it ends.

@@ -125,7 +125,9 @@ QString NvidiaDriverModel::driverDescription(const NvidiaDriver &driver)
 QString NvidiaDriverModel::currentVersion()
 {
     QProcess process;
-    process.start(SystemPaths::shell(), {QStringLiteral("-c"), SystemPaths::nvidiaVersionCommand()});
+    // Started by its own path rather than through a shell looking it up: a missing tool fails to
+    // start, which reads like any other failure.
+    process.start(SystemPaths::nvidiaSmi(), SystemPaths::nvidiaVersionArguments());
     if (!process.waitForFinished(TimeLimits::processMs)) {
         process.kill();
         process.waitForFinished(1000);

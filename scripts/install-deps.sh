@@ -25,6 +25,8 @@ PACKAGES=(
     # translations: message extraction (extractrc for the .ui forms); repository checks: the
     # licence linter and KDE's formatting target with its pre-commit hook (git clang-format)
     kdesdk-scripts reuse clang-format
+    # tests: the benchmark page runs the real glmark2 once, on Mesa's software renderer
+    glmark2-x11 libgl1-mesa-dri
     # scripts/fuzz.sh: clang with libFuzzer and the sanitizer runtimes
     clang libclang-rt-14-dev
     # scripts/benchmark.sh: peak memory through /usr/bin/time

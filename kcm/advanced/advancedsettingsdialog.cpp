@@ -1,4 +1,5 @@
 #include "advancedsettingsdialog.h"
+#include "benchmarkpage.h"
 #include "intelhardwareaccelerationpage.h"
 #include "isettingspage.h"
 #include "kcm_debug.h"
@@ -32,8 +33,17 @@ AdvancedSettingsDialog::AdvancedSettingsDialog(const QList<Device> &devices, QWi
 {
     addStandardCategory(CategoryId::TearingPrevention, new TearingEffectPage(devices, this));
     addStandardCategory(CategoryId::IntelAcceleration, new IntelHardwareAccelerationPage(devices, this));
-    // Until the benchmark and its history exist, their categories show a page saying so.
-    addStandardCategory(CategoryId::Benchmark, new PlaceholderPage(i18n("The GPU benchmark is not available yet."), this));
+    // The benchmark measures the adapter that renders the desktop; without one (a virtual
+    // machine, a laptop on its software renderer) an empty record stands for it.
+    Device active;
+    for (const Device &device : devices) {
+        if (device.isActive()) {
+            active = device;
+            break;
+        }
+    }
+    addStandardCategory(CategoryId::Benchmark, new BenchmarkPage(active, this));
+    // Until the history exists, its category shows a page saying so.
     addStandardCategory(CategoryId::BenchmarkHistory, new PlaceholderPage(i18n("The benchmark history is not available yet."), this));
 }
 

@@ -89,8 +89,10 @@ void BenchmarkStorage::insertResult(int fps, const QString& gpu, const QString& 
     query.prepare(QStringLiteral("INSERT INTO benchmark_results (date, fps, gpu, driver) VALUES (?, ?, ?, ?)"));
     query.addBindValue(static_cast<qint64>(QDateTime::currentSecsSinceEpoch()));
     query.addBindValue(fps);
-    query.addBindValue(gpu);
-    query.addBindValue(driver);
+    // A null QString binds as SQL NULL, which the NOT NULL columns refuse: a run on a machine
+    // without an active adapter (no name, no driver) would be lost.
+    query.addBindValue(gpu.isNull() ? QStringLiteral("") : gpu);
+    query.addBindValue(driver.isNull() ? QStringLiteral("") : driver);
     if (query.exec())
         Q_EMIT dataChanged();
     else

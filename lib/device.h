@@ -119,14 +119,15 @@ public:
     {
         return m_moduleInUse;
     }
-    // Both rely on a non-empty module list, as every device that getGpus returns has.
+    // Every device that getGpus returns has modules; an empty Device (no active adapter) gives
+    // an empty module rather than reading past its empty list.
     Module currentDriver() const
     {
-        return m_driverList.at(m_currentModuleIndex);
+        return m_driverList.value(m_currentModuleIndex);
     }
     Module newDriver() const
     {
-        return m_driverList.at(m_newModuleIndex);
+        return m_driverList.value(m_newModuleIndex);
     }
 
     void setActive(bool active)

@@ -130,15 +130,23 @@ private Q_SLOTS:
         QVERIFY(dated >= before && dated <= QDateTime::currentSecsSinceEpoch());
         QVERIFY(model->index(0, 5).data(Qt::EditRole).isNull());
 
+        // a run without an adapter: no name, no driver text, still stored
+        store->insertResult(900, QString(), QString());
+        QCOMPARE(changed.count(), 4);
+        model->select();
+        QCOMPARE(model->rowCount(), 4);
+        QCOMPARE(model->index(0, 3).data(Qt::EditRole).toString(), QString());
+        QVERIFY(store->deleteById(4));
+
         QVERIFY(store->deleteById(2));
         QVERIFY(store->deleteById(42)); // an id that does not exist is already gone
-        QCOMPARE(changed.count(), 5);
+        QCOMPARE(changed.count(), 7);
         model->select();
         QCOMPARE(model->rowCount(), 2);
         QCOMPARE(model->index(1, 0).data(Qt::EditRole).toInt(), 1);
 
         QVERIFY(store->clearAll());
-        QCOMPARE(changed.count(), 6);
+        QCOMPARE(changed.count(), 8);
         store->insertResult(1400, QStringLiteral("GP107"), QStringLiteral("nouveau"));
         model->select();
         QCOMPARE(model->rowCount(), 1);

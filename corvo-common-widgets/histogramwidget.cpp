@@ -5,6 +5,8 @@
 #include <QLocale>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QTextLayout>
+#include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
@@ -16,6 +18,42 @@ namespace
 {
 constexpr int outerMargin = 8;
 constexpr int labelLines = 3;
+constexpr int titleLines = 2;
+
+// The text broken into at most maxLines lines of the given width, at word boundaries where it
+// can (inside a word where a word is wider than a line); a last line that cannot hold the
+// rest ends in an ellipsis.
+QStringList wrappedLines(const QString &text, const QFont &font, int width, int maxLines)
+{
+    QStringList lines;
+    if (width <= 0)
+        return lines;
+    const QFontMetrics fm(font);
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    for (int n = 0; n < maxLines; ++n) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid())
+            break;
+        line.setLineWidth(width);
+        const int end = line.textStart() + line.textLength();
+        if (n == maxLines - 1 && end < text.size())
+            lines.append(fm.elidedText(text.mid(line.textStart()).trimmed(), Qt::ElideRight, width));
+        else
+            lines.append(text.mid(line.textStart(), line.textLength()).trimmed());
+    }
+    layout.endLayout();
+    return lines;
+}
+
+void drawLines(QPainter &painter, const QRectF &rect, const QStringList &lines, int lineHeight)
+{
+    for (int i = 0; i < lines.size(); ++i)
+        painter.drawText(QRectF(rect.left(), rect.top() + i * lineHeight, rect.width(), lineHeight), Qt::AlignHCenter | Qt::AlignTop, lines[i]);
+}
 
 double medianOf(QVector<double>& values)
 {
@@ -173,6 +211,10 @@ void HistogramWidget::refresh()
             return a.value > b.value;
         });
 
+    m_top = 0.0;
+    for (const HistogramBar &bar : qAsConst(m_bars))
+        m_top = std::max(m_top, bar.value);
+
     // One colour per configuration, spread round the hue circle in first-seen order.
     m_colors.clear();
     m_colors.reserve(m_bars.size());
@@ -199,11 +241,11 @@ QColor HistogramWidget::barColor(int index) const
     return index >= 0 && index < m_colors.size() ? m_colors[index] : QColor();
 }
 
-QString HistogramWidget::valueText(double value) const
+QString HistogramWidget::valueText(double value, bool withSuffix) const
 {
     const bool whole = std::abs(value - std::round(value)) < 0.05;
     QString text = QLocale().toString(value, 'f', whole ? 0 : 1);
-    if (!m_valueSuffix.isEmpty())
+    if (withSuffix && !m_valueSuffix.isEmpty())
         text += QLatin1Char(' ') + m_valueSuffix;
     return text;
 }
@@ -211,10 +253,8 @@ QString HistogramWidget::valueText(double value) const
 int HistogramWidget::leftMargin() const
 {
     const QFontMetrics fm(font());
-    double top = 0.0;
-    for (const HistogramBar& bar : m_bars)
-        top = std::max(top, bar.value);
-    const int titleWidth = m_axisTitle.isEmpty() ? 0 : fm.height() + outerMargin;
+    const double top = m_top;
+    const int titleWidth = m_axisTitle.isEmpty() ? 0 : fm.height() * titleLines + outerMargin;
     return outerMargin + titleWidth + fm.horizontalAdvance(valueText(std::max(top, 1000.0) * 10)) + outerMargin;
 }
 
@@ -235,7 +275,40 @@ QSize HistogramWidget::sizeHint() const
     return QSize(std::max(minimum.width(), 480), std::max(minimum.height(), 320));
 }
 
-void HistogramWidget::paintEvent(QPaintEvent*)
+QRect HistogramWidget::plotRect() const
+{
+    const QFontMetrics fm(font());
+    const int left = leftMargin();
+    return QRect(left, outerMargin + fm.height(), width() - left - outerMargin, height() - bottomMargin() - outerMargin - fm.height());
+}
+
+int HistogramWidget::barAt(const QPoint &pos) const
+{
+    const QRect plot = plotRect();
+    if (m_bars.isEmpty() || plot.width() <= 0 || pos.x() < plot.left() || pos.x() > plot.right() || pos.y() < 0 || pos.y() >= height())
+        return -1;
+    const double slot = double(plot.width()) / m_bars.size();
+    return std::min(int((pos.x() - plot.left()) / slot), int(m_bars.size()) - 1);
+}
+
+bool HistogramWidget::event(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        // Labels of narrow bars are cut short; the tool tip has the whole label and value.
+        auto *help = static_cast<QHelpEvent *>(event);
+        const int index = barAt(help->pos());
+        if (index < 0) {
+            QToolTip::hideText();
+            event->ignore();
+        } else {
+            QToolTip::showText(help->globalPos(), m_bars[index].label + QLatin1Char('\n') + valueText(m_bars[index].value), this);
+        }
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void HistogramWidget::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing, true);
@@ -244,14 +317,11 @@ void HistogramWidget::paintEvent(QPaintEvent*)
     QColor gridColor = textColor;
     gridColor.setAlpha(60);
 
-    const QRect plot(leftMargin(), outerMargin + fm.height(), width() - leftMargin() - outerMargin,
-                     height() - bottomMargin() - outerMargin - fm.height());
+    const QRect plot = plotRect();
     if (plot.width() <= 0 || plot.height() <= 0)
         return;
 
-    double top = 0.0;
-    for (const HistogramBar& bar : qAsConst(m_bars))
-        top = std::max(top, bar.value);
+    const double top = m_top;
     const double step = usableStep(top > 0.0 ? top : 1.0, m_gridStep);
     const double axisTop = std::max(step, std::ceil(top / step) * step);
     auto yOf = [&](double value) {
@@ -274,7 +344,10 @@ void HistogramWidget::paintEvent(QPaintEvent*)
         painter.save();
         painter.translate(outerMargin, plot.center().y());
         painter.rotate(-90);
-        painter.drawText(QRect(-plot.height() / 2, 0, plot.height(), fm.height()), Qt::AlignCenter, m_axisTitle);
+        // Wrapped onto a second line when the plot is not tall enough for it.
+        const QStringList lines = wrappedLines(m_axisTitle, font(), plot.height(), titleLines);
+        const int shift = (titleLines - lines.size()) * fm.height() / 2;
+        drawLines(painter, QRectF(-plot.height() / 2, shift, plot.height(), fm.height() * titleLines), lines, fm.height());
         painter.restore();
     }
 
@@ -282,7 +355,10 @@ void HistogramWidget::paintEvent(QPaintEvent*)
         return;
     const double slot = double(plot.width()) / m_bars.size();
     const double barWidth = std::max(4.0, slot * 0.7);
-    for (int i = 0; i < m_bars.size(); ++i) {
+    // Inside a scroll area only a few of many thousand bars are exposed; only those are drawn.
+    const int first = std::clamp(int(std::floor((event->rect().left() - plot.left()) / slot)), 0, int(m_bars.size()) - 1);
+    const int last = std::clamp(int(std::ceil((event->rect().right() + 1 - plot.left()) / slot)), 0, int(m_bars.size()) - 1);
+    for (int i = first; i <= last; ++i) {
         const HistogramBar& bar = m_bars[i];
         const double x = plot.left() + i * slot + (slot - barWidth) / 2;
         const double y = yOf(bar.value);
@@ -293,9 +369,13 @@ void HistogramWidget::paintEvent(QPaintEvent*)
 
         painter.setPen(textColor);
         const QRectF valueRect(plot.left() + i * slot, y - fm.height() - 2, slot, fm.height());
-        painter.drawText(valueRect, Qt::AlignHCenter | Qt::AlignBottom, fm.elidedText(valueText(bar.value), Qt::ElideRight, int(slot)));
+        // Without the suffix (the value axis shows it) when the whole text is wider than the bar.
+        QString value = valueText(bar.value);
+        if (fm.horizontalAdvance(value) > slot - 2)
+            value = valueText(bar.value, false);
+        painter.drawText(valueRect, Qt::AlignHCenter | Qt::AlignBottom, fm.elidedText(value, Qt::ElideRight, int(slot)));
         const QRectF labelRect(plot.left() + i * slot + 2, plot.bottom() + 4, slot - 4, fm.height() * labelLines);
-        painter.drawText(labelRect, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, bar.label);
+        drawLines(painter, labelRect, wrappedLines(bar.label, font(), int(labelRect.width()), labelLines), fm.height());
     }
 }
 

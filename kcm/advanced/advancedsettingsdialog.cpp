@@ -1,4 +1,5 @@
 #include "advancedsettingsdialog.h"
+#include "benchmarkhistorypage.h"
 #include "intelhardwareaccelerationpage.h"
 #include "isettingspage.h"
 #include "kcm_debug.h"
@@ -32,9 +33,9 @@ AdvancedSettingsDialog::AdvancedSettingsDialog(const QList<Device> &devices, QWi
 {
     addStandardCategory(CategoryId::TearingPrevention, new TearingEffectPage(devices, this));
     addStandardCategory(CategoryId::IntelAcceleration, new IntelHardwareAccelerationPage(devices, this));
-    // Until the benchmark and its history exist, their categories show a page saying so.
+    // Until the benchmark exists, its category shows a page saying so.
     addStandardCategory(CategoryId::Benchmark, new PlaceholderPage(i18n("The GPU benchmark is not available yet."), this));
-    addStandardCategory(CategoryId::BenchmarkHistory, new PlaceholderPage(i18n("The benchmark history is not available yet."), this));
+    addStandardCategory(CategoryId::BenchmarkHistory, new BenchmarkHistoryPage(this));
 }
 
 AdvancedSettingsDialog::~AdvancedSettingsDialog()

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 namespace CVW
 {
@@ -55,15 +56,16 @@ void drawLines(QPainter &painter, const QRectF &rect, const QStringList &lines, 
         painter.drawText(QRectF(rect.left(), rect.top() + i * lineHeight, rect.width(), lineHeight), Qt::AlignHCenter | Qt::AlignTop, lines[i]);
 }
 
-double medianOf(QVector<double>& values)
+double medianOf(double *begin, double *end)
 {
-    const int middle = values.size() / 2;
-    std::nth_element(values.begin(), values.begin() + middle, values.end());
-    const double upper = values[middle];
-    if (values.size() % 2 == 1)
+    const auto count = end - begin;
+    double *const middle = begin + count / 2;
+    std::nth_element(begin, middle, end);
+    const double upper = *middle;
+    if (count % 2 == 1)
         return upper;
     // The lower middle value is the largest of the part in front of the upper one.
-    const double lower = *std::max_element(values.begin(), values.begin() + middle);
+    const double lower = *std::max_element(begin, middle);
     return (lower + upper) / 2.0;
 }
 
@@ -94,45 +96,52 @@ QVector<HistogramBar> HistogramWidget::aggregateBars(const QVector<HistogramBar>
     if (mode == AllEntries)
         return bars;
 
-    struct Group {
-        HistogramBar first;
-        QVector<double> values;
-    };
-    QVector<Group> groups;
+    // Two passes, so that each configuration's values lie side by side in one array filled
+    // once (no growing per configuration): the group of every bar, then the values by group.
     QHash<QString, int> groupOfLabel;
-    groupOfLabel.reserve(bars.size());
-    for (const HistogramBar& bar : bars) {
-        int index = groupOfLabel.value(bar.label, -1);
-        if (index < 0) {
-            index = groups.size();
-            groupOfLabel.insert(bar.label, index);
-            groups.append(Group{bar, {}});
+    QVector<int> groupOfBar(bars.size());
+    QVector<int> firstBar; // of each group
+    QVector<int> end; // of each group's values; first the counts
+    for (int i = 0; i < bars.size(); ++i) {
+        auto found = groupOfLabel.find(bars[i].label);
+        if (found == groupOfLabel.end()) {
+            found = groupOfLabel.insert(bars[i].label, firstBar.size());
+            firstBar.append(i);
+            end.append(0);
         }
-        groups[index].values.append(bar.value);
+        groupOfBar[i] = found.value();
+        ++end[found.value()];
     }
+    for (int group = 1; group < end.size(); ++group)
+        end[group] += end[group - 1];
+    QVector<double> values(bars.size());
+    QVector<int> fill(end.size());
+    for (int group = 1; group < end.size(); ++group)
+        fill[group] = end[group - 1];
+    for (int i = 0; i < bars.size(); ++i)
+        values[fill[groupOfBar[i]]++] = bars[i].value;
 
     QVector<HistogramBar> result;
-    result.reserve(groups.size());
-    for (Group& group : groups) {
+    result.reserve(firstBar.size());
+    for (int group = 0; group < firstBar.size(); ++group) {
+        double *const begin = values.data() + (group == 0 ? 0 : end[group - 1]);
+        double *const stop = values.data() + end[group];
         double value = 0.0;
         switch (mode) {
-        case Average: {
-            double sum = 0.0;
-            for (double v : group.values)
-                sum += v;
-            value = sum / group.values.size();
+        case Average:
+            value = std::accumulate(begin, stop, 0.0) / (stop - begin);
             break;
-        }
         case Median:
-            value = medianOf(group.values);
+            value = medianOf(begin, stop);
             break;
         case Maximum:
-            value = *std::max_element(group.values.cbegin(), group.values.cend());
+            value = *std::max_element(begin, stop);
             break;
         case AllEntries:
             break;
         }
-        result.append(HistogramBar(group.first.label, value, group.first.color));
+        const HistogramBar &first = bars[firstBar[group]];
+        result.append(HistogramBar(first.label, value, first.color));
     }
     return result;
 }

@@ -15,7 +15,6 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QGroupBox>
-#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -181,10 +180,10 @@ class HistoryPageTest : public QObject
         QVERIFY(QTest::qWaitForWindowActive(&page));
     }
 
-    static void clickRow(QTreeView *tree, int row, Qt::MouseButton button = Qt::LeftButton)
+    static void clickRow(QTreeView *tree, int row)
     {
         const QRect rect = tree->visualRect(tree->model()->index(row, 2));
-        QTest::mouseClick(tree->viewport(), button, Qt::NoModifier, rect.center());
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
     }
 
     static void setMode(BenchmarkHistoryPage &page, HistogramWidget::AggregationMode mode)

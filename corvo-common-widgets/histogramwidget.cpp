@@ -5,9 +5,12 @@
 #include <QLocale>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QTextLayout>
+#include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 namespace CVW
 {
@@ -16,16 +19,53 @@ namespace
 {
 constexpr int outerMargin = 8;
 constexpr int labelLines = 3;
+constexpr int titleLines = 2;
 
-double medianOf(QVector<double>& values)
+// The text broken into at most maxLines lines of the given width, at word boundaries where it
+// can (inside a word where a word is wider than a line); a last line that cannot hold the
+// rest ends in an ellipsis.
+QStringList wrappedLines(const QString &text, const QFont &font, int width, int maxLines)
 {
-    const int middle = values.size() / 2;
-    std::nth_element(values.begin(), values.begin() + middle, values.end());
-    const double upper = values[middle];
-    if (values.size() % 2 == 1)
+    QStringList lines;
+    if (width <= 0)
+        return lines;
+    const QFontMetrics fm(font);
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    for (int n = 0; n < maxLines; ++n) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid())
+            break;
+        line.setLineWidth(width);
+        const int end = line.textStart() + line.textLength();
+        if (n == maxLines - 1 && end < text.size())
+            lines.append(fm.elidedText(text.mid(line.textStart()).trimmed(), Qt::ElideRight, width));
+        else
+            lines.append(text.mid(line.textStart(), line.textLength()).trimmed());
+    }
+    layout.endLayout();
+    return lines;
+}
+
+void drawLines(QPainter &painter, const QRectF &rect, const QStringList &lines, int lineHeight)
+{
+    for (int i = 0; i < lines.size(); ++i)
+        painter.drawText(QRectF(rect.left(), rect.top() + i * lineHeight, rect.width(), lineHeight), Qt::AlignHCenter | Qt::AlignTop, lines[i]);
+}
+
+double medianOf(double *begin, double *end)
+{
+    const auto count = end - begin;
+    double *const middle = begin + count / 2;
+    std::nth_element(begin, middle, end);
+    const double upper = *middle;
+    if (count % 2 == 1)
         return upper;
     // The lower middle value is the largest of the part in front of the upper one.
-    const double lower = *std::max_element(values.begin(), values.begin() + middle);
+    const double lower = *std::max_element(begin, middle);
     return (lower + upper) / 2.0;
 }
 
@@ -56,45 +96,52 @@ QVector<HistogramBar> HistogramWidget::aggregateBars(const QVector<HistogramBar>
     if (mode == AllEntries)
         return bars;
 
-    struct Group {
-        HistogramBar first;
-        QVector<double> values;
-    };
-    QVector<Group> groups;
+    // Two passes, so that each configuration's values lie side by side in one array filled
+    // once (no growing per configuration): the group of every bar, then the values by group.
     QHash<QString, int> groupOfLabel;
-    groupOfLabel.reserve(bars.size());
-    for (const HistogramBar& bar : bars) {
-        int index = groupOfLabel.value(bar.label, -1);
-        if (index < 0) {
-            index = groups.size();
-            groupOfLabel.insert(bar.label, index);
-            groups.append(Group{bar, {}});
+    QVector<int> groupOfBar(bars.size());
+    QVector<int> firstBar; // of each group
+    QVector<int> end; // of each group's values; first the counts
+    for (int i = 0; i < bars.size(); ++i) {
+        auto found = groupOfLabel.find(bars[i].label);
+        if (found == groupOfLabel.end()) {
+            found = groupOfLabel.insert(bars[i].label, firstBar.size());
+            firstBar.append(i);
+            end.append(0);
         }
-        groups[index].values.append(bar.value);
+        groupOfBar[i] = found.value();
+        ++end[found.value()];
     }
+    for (int group = 1; group < end.size(); ++group)
+        end[group] += end[group - 1];
+    QVector<double> values(bars.size());
+    QVector<int> fill(end.size());
+    for (int group = 1; group < end.size(); ++group)
+        fill[group] = end[group - 1];
+    for (int i = 0; i < bars.size(); ++i)
+        values[fill[groupOfBar[i]]++] = bars[i].value;
 
     QVector<HistogramBar> result;
-    result.reserve(groups.size());
-    for (Group& group : groups) {
+    result.reserve(firstBar.size());
+    for (int group = 0; group < firstBar.size(); ++group) {
+        double *const begin = values.data() + (group == 0 ? 0 : end[group - 1]);
+        double *const stop = values.data() + end[group];
         double value = 0.0;
         switch (mode) {
-        case Average: {
-            double sum = 0.0;
-            for (double v : group.values)
-                sum += v;
-            value = sum / group.values.size();
+        case Average:
+            value = std::accumulate(begin, stop, 0.0) / (stop - begin);
             break;
-        }
         case Median:
-            value = medianOf(group.values);
+            value = medianOf(begin, stop);
             break;
         case Maximum:
-            value = *std::max_element(group.values.cbegin(), group.values.cend());
+            value = *std::max_element(begin, stop);
             break;
         case AllEntries:
             break;
         }
-        result.append(HistogramBar(group.first.label, value, group.first.color));
+        const HistogramBar &first = bars[firstBar[group]];
+        result.append(HistogramBar(first.label, value, first.color));
     }
     return result;
 }
@@ -173,6 +220,10 @@ void HistogramWidget::refresh()
             return a.value > b.value;
         });
 
+    m_top = 0.0;
+    for (const HistogramBar &bar : qAsConst(m_bars))
+        m_top = std::max(m_top, bar.value);
+
     // One colour per configuration, spread round the hue circle in first-seen order.
     m_colors.clear();
     m_colors.reserve(m_bars.size());
@@ -199,11 +250,11 @@ QColor HistogramWidget::barColor(int index) const
     return index >= 0 && index < m_colors.size() ? m_colors[index] : QColor();
 }
 
-QString HistogramWidget::valueText(double value) const
+QString HistogramWidget::valueText(double value, bool withSuffix) const
 {
     const bool whole = std::abs(value - std::round(value)) < 0.05;
     QString text = QLocale().toString(value, 'f', whole ? 0 : 1);
-    if (!m_valueSuffix.isEmpty())
+    if (withSuffix && !m_valueSuffix.isEmpty())
         text += QLatin1Char(' ') + m_valueSuffix;
     return text;
 }
@@ -211,10 +262,8 @@ QString HistogramWidget::valueText(double value) const
 int HistogramWidget::leftMargin() const
 {
     const QFontMetrics fm(font());
-    double top = 0.0;
-    for (const HistogramBar& bar : m_bars)
-        top = std::max(top, bar.value);
-    const int titleWidth = m_axisTitle.isEmpty() ? 0 : fm.height() + outerMargin;
+    const double top = m_top;
+    const int titleWidth = m_axisTitle.isEmpty() ? 0 : fm.height() * titleLines + outerMargin;
     return outerMargin + titleWidth + fm.horizontalAdvance(valueText(std::max(top, 1000.0) * 10)) + outerMargin;
 }
 
@@ -235,7 +284,40 @@ QSize HistogramWidget::sizeHint() const
     return QSize(std::max(minimum.width(), 480), std::max(minimum.height(), 320));
 }
 
-void HistogramWidget::paintEvent(QPaintEvent*)
+QRect HistogramWidget::plotRect() const
+{
+    const QFontMetrics fm(font());
+    const int left = leftMargin();
+    return QRect(left, outerMargin + fm.height(), width() - left - outerMargin, height() - bottomMargin() - outerMargin - fm.height());
+}
+
+int HistogramWidget::barAt(const QPoint &pos) const
+{
+    const QRect plot = plotRect();
+    if (m_bars.isEmpty() || plot.width() <= 0 || pos.x() < plot.left() || pos.x() > plot.right() || pos.y() < 0 || pos.y() >= height())
+        return -1;
+    const double slot = double(plot.width()) / m_bars.size();
+    return std::min(int((pos.x() - plot.left()) / slot), int(m_bars.size()) - 1);
+}
+
+bool HistogramWidget::event(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        // Labels of narrow bars are cut short; the tool tip has the whole label and value.
+        auto *help = static_cast<QHelpEvent *>(event);
+        const int index = barAt(help->pos());
+        if (index < 0) {
+            QToolTip::hideText();
+            event->ignore();
+        } else {
+            QToolTip::showText(help->globalPos(), m_bars[index].label + QLatin1Char('\n') + valueText(m_bars[index].value), this);
+        }
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void HistogramWidget::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing, true);
@@ -244,14 +326,11 @@ void HistogramWidget::paintEvent(QPaintEvent*)
     QColor gridColor = textColor;
     gridColor.setAlpha(60);
 
-    const QRect plot(leftMargin(), outerMargin + fm.height(), width() - leftMargin() - outerMargin,
-                     height() - bottomMargin() - outerMargin - fm.height());
+    const QRect plot = plotRect();
     if (plot.width() <= 0 || plot.height() <= 0)
         return;
 
-    double top = 0.0;
-    for (const HistogramBar& bar : qAsConst(m_bars))
-        top = std::max(top, bar.value);
+    const double top = m_top;
     const double step = usableStep(top > 0.0 ? top : 1.0, m_gridStep);
     const double axisTop = std::max(step, std::ceil(top / step) * step);
     auto yOf = [&](double value) {
@@ -274,7 +353,10 @@ void HistogramWidget::paintEvent(QPaintEvent*)
         painter.save();
         painter.translate(outerMargin, plot.center().y());
         painter.rotate(-90);
-        painter.drawText(QRect(-plot.height() / 2, 0, plot.height(), fm.height()), Qt::AlignCenter, m_axisTitle);
+        // Wrapped onto a second line when the plot is not tall enough for it.
+        const QStringList lines = wrappedLines(m_axisTitle, font(), plot.height(), titleLines);
+        const int shift = (titleLines - lines.size()) * fm.height() / 2;
+        drawLines(painter, QRectF(-plot.height() / 2, shift, plot.height(), fm.height() * titleLines), lines, fm.height());
         painter.restore();
     }
 
@@ -282,7 +364,10 @@ void HistogramWidget::paintEvent(QPaintEvent*)
         return;
     const double slot = double(plot.width()) / m_bars.size();
     const double barWidth = std::max(4.0, slot * 0.7);
-    for (int i = 0; i < m_bars.size(); ++i) {
+    // Inside a scroll area only a few of many thousand bars are exposed; only those are drawn.
+    const int first = std::clamp(int(std::floor((event->rect().left() - plot.left()) / slot)), 0, int(m_bars.size()) - 1);
+    const int last = std::clamp(int(std::ceil((event->rect().right() + 1 - plot.left()) / slot)), 0, int(m_bars.size()) - 1);
+    for (int i = first; i <= last; ++i) {
         const HistogramBar& bar = m_bars[i];
         const double x = plot.left() + i * slot + (slot - barWidth) / 2;
         const double y = yOf(bar.value);
@@ -293,9 +378,13 @@ void HistogramWidget::paintEvent(QPaintEvent*)
 
         painter.setPen(textColor);
         const QRectF valueRect(plot.left() + i * slot, y - fm.height() - 2, slot, fm.height());
-        painter.drawText(valueRect, Qt::AlignHCenter | Qt::AlignBottom, fm.elidedText(valueText(bar.value), Qt::ElideRight, int(slot)));
+        // Without the suffix (the value axis shows it) when the whole text is wider than the bar.
+        QString value = valueText(bar.value);
+        if (fm.horizontalAdvance(value) > slot - 2)
+            value = valueText(bar.value, false);
+        painter.drawText(valueRect, Qt::AlignHCenter | Qt::AlignBottom, fm.elidedText(value, Qt::ElideRight, int(slot)));
         const QRectF labelRect(plot.left() + i * slot + 2, plot.bottom() + 4, slot - 4, fm.height() * labelLines);
-        painter.drawText(labelRect, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, bar.label);
+        drawLines(painter, labelRect, wrappedLines(bar.label, font(), int(labelRect.width()), labelLines), fm.height());
     }
 }
 

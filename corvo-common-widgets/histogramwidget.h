@@ -72,22 +72,28 @@ public:
     // The colour a bar is drawn with: its own if valid, else one per configuration.
     QColor barColor(int index) const;
 
+    // The index of the bar whose slot holds the point (in widget coordinates), or -1.
+    int barAt(const QPoint &pos) const;
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
     static constexpr int minimumBarSlotWidth = 56;
 
 protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
     void refresh();
-    QString valueText(double value) const;
+    QString valueText(double value, bool withSuffix = true) const;
+    QRect plotRect() const;
     int leftMargin() const;
     int bottomMargin() const;
 
     QVector<HistogramBar> m_bars; // in drawing order
     QVector<QColor> m_colors;
+    double m_top = 0.0; // the highest value shown
     SortMode m_sortMode = KeepOrder;
     int m_gridStep = 0;
     QString m_axisTitle;

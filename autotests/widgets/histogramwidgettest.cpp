@@ -64,6 +64,48 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&area));
         QVERIFY(scrolled->width() >= 200 * HistogramWidget::minimumBarSlotWidth);
         QVERIFY(area.horizontalScrollBar()->maximum() > 0);
+
+        // Only the exposed bars are drawn: scrolled to the end, the last one still is.
+        area.horizontalScrollBar()->setValue(area.horizontalScrollBar()->maximum());
+        const QImage end = area.viewport()->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+        QVERIFY2(pixelsOf(end, scrolled->barColor(199)) > 500, "the last bar is painted when scrolled to");
+        QCOMPARE(pixelsOf(end, scrolled->barColor(0)), 0);
+    }
+
+    // The bar under a point is the one drawn there; the margins hold none.
+    void barAtPoint()
+    {
+        HistogramWidget chart;
+        chart.resize(640, 420);
+        chart.setAxisTitle(QStringLiteral("Number of frames per second"));
+        const QStringList labels{QStringLiteral("GP107. nvidia_535"),
+                                 QStringLiteral("GP107. nouveau"),
+                                 QStringLiteral("UHD 620. i915"),
+                                 QStringLiteral("RX 6800. amdgpu")};
+        QVector<HistogramBar> bars;
+        for (const QString &label : labels)
+            bars.append({label, 1000});
+        chart.setBars(bars);
+        QImage image(chart.size(), QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        chart.render(&image);
+
+        const int y = image.height() * 2 / 3;
+        QList<int> seen;
+        for (int x = 0; x < image.width(); ++x) {
+            for (int i = 0; i < bars.size(); ++i) {
+                if (image.pixel(x, y) == chart.barColor(i).rgba()) {
+                    QCOMPARE(chart.barAt(QPoint(x, y)), i);
+                    if (!seen.contains(i))
+                        seen.append(i);
+                }
+            }
+        }
+        QCOMPARE(seen, (QList<int>{0, 1, 2, 3}));
+        QCOMPARE(chart.barAt(QPoint(2, y)), -1); // the value axis
+        QCOMPARE(chart.barAt(QPoint(chart.width() - 1, y)), -1);
+        chart.clearBars();
+        QCOMPARE(chart.barAt(QPoint(chart.width() / 2, y)), -1);
     }
 };
 

@@ -1,9 +1,9 @@
 #include "advancedsettingsdialog.h"
 #include "benchmarkpage.h"
+#include "benchmarkhistorypage.h"
 #include "intelhardwareaccelerationpage.h"
 #include "isettingspage.h"
 #include "kcm_debug.h"
-#include "placeholderpage.h"
 #include "tearingeffectpage.h"
 #include "ui_advancedsettingsdialog.h"
 
@@ -43,8 +43,7 @@ AdvancedSettingsDialog::AdvancedSettingsDialog(const QList<Device> &devices, QWi
         }
     }
     addStandardCategory(CategoryId::Benchmark, new BenchmarkPage(active, this));
-    // Until the history exists, its category shows a page saying so.
-    addStandardCategory(CategoryId::BenchmarkHistory, new PlaceholderPage(i18n("The benchmark history is not available yet."), this));
+    addStandardCategory(CategoryId::BenchmarkHistory, new BenchmarkHistoryPage(this));
 }
 
 AdvancedSettingsDialog::~AdvancedSettingsDialog()

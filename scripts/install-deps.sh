@@ -33,6 +33,8 @@ PACKAGES=(
     python3-apt
     # tests: the --json documents against their schemas, the Ansible modules in ansible-playbook
     python3-jsonschema ansible-core
+    # tests: the bash completion runs on bash-completion's own functions
+    bash-completion
 )
 
 missing=()

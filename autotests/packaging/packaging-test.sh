@@ -19,6 +19,10 @@ if [ "${PACKAGING_TEST_INNER:-}" != 1 ]; then
     for tool in dpkg-buildpackage dh lintian apt-get unshare Xvfb kcmshell5 kbuildsycoca5 xdotool dbus-run-session python3; do
         command -v "$tool" >/dev/null || skip_test "$tool is not installed"
     done
+    for package in "${PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q ' installed$' \
+            && skip_test "$package is installed on this machine; its purge could not be compared"
+    done
     mkdir -p "$WORKDIR"
     WORKDIR=$(cd "$WORKDIR" && pwd)
     start=$(date +%s)
@@ -55,7 +59,9 @@ failed=0
 pass() { echo "PASS: $*"; }
 fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
 
-scratch=$(mktemp -d)
+# The namespace's own files, on a tmpfs that vanishes with it.
+scratch=$WORKDIR/namespace
+mkdir -p "$scratch"
 mount -t tmpfs tmpfs "$scratch" || harness_broken "no tmpfs on $scratch"
 for dir in usr etc var; do
     mkdir -p "$scratch/$dir.upper" "$scratch/$dir.work"

@@ -38,5 +38,7 @@ fi
 
 rm -f "$OUT"/*.deb "$OUT"/*.buildinfo "$OUT"/*.changes
 mv "$WORK"/*.deb "$WORK"/*.buildinfo "$WORK"/*.changes "$OUT"/
+# The copy and its build folder are not needed again (ccache keeps what it compiled).
+rm -rf "$WORK"
 echo "package.sh: packages in $OUT:"
 ls -1 "$OUT"/*.deb

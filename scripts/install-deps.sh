@@ -35,6 +35,11 @@ PACKAGES=(
     python3-apt
     # tests: the --json documents against their schemas, the Ansible modules in ansible-playbook
     python3-jsonschema ansible-core
+    # tests: the bash completion runs on bash-completion's own functions
+    bash-completion
+    # scripts/package.sh and the test that installs its packages (their run-time dependencies
+    # are all above, so that apt-get installs the .deb files offline)
+    debhelper dpkg-dev lintian
 )
 
 missing=()

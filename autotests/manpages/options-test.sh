@@ -4,7 +4,7 @@
 # The manual pages against the programs: every option --help lists, every action -a lists and
 # every argument name an action's --help shows must appear in the page, and every action the
 # page describes must exist. --json, which --help does not list, must be documented as well.
-# Usage: manpage-test.sh CLI CLI_PAGE RESTORE RESTORE_PAGE
+# Usage: options-test.sh CLI CLI_PAGE RESTORE RESTORE_PAGE
 set -uo pipefail
 CLI=${1:?corvo-admin-driver} CLI_PAGE=${2:?its page} RESTORE=${3:?corvo-video-driver-restore} RESTORE_PAGE=${4:?its page}
 failed=0

@@ -3,7 +3,7 @@
 # SPDX-License-Identifier: GPL-2.0-or-later
 # Runs the staged bash completion of corvo-admin-driver against the staged program on a made-up
 # laptop (harness/gpu-fixture.sh): each row is a command line up to the cursor and the words the
-# completion must offer, in order. Usage: completion-test.sh STAGE HARNESS
+# completion must offer, in order. Usage: bash-test.sh STAGE HARNESS
 # Exit: 0 all rows as expected, 1 a difference, 77 no namespace could be made (skipped).
 set -uo pipefail
 STAGE=$(cd "${1:?staged installation}" && pwd)

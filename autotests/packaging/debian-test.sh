@@ -5,7 +5,7 @@
 # /etc and /var are overlays on the host's (their changes land in a temporary folder and vanish
 # with the namespace), installs them with apt-get from the .deb files alone, without a download,
 # checks the installed programs, the control module under Xvfb and the polkit policy, purges them
-# and compares the file lists before and after. lintian checks the packages first. Usage: packaging-test.sh SOURCE WORKDIR HARNESS
+# and compares the file lists before and after. lintian checks the packages first. Usage: debian-test.sh SOURCE WORKDIR HARNESS
 set -uo pipefail
 SOURCE=$(cd "${1:?source folder}" && pwd)
 WORKDIR=${2:?work folder}

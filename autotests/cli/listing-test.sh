@@ -7,6 +7,7 @@ set -uo pipefail
 BIN_DIR=$(cd "${1:?binary folder}" && pwd)
 HARNESS=${2:?path of gpu-fixture.sh}
 . "$(dirname "$HARNESS")/skip.sh"
+. "$(dirname "$HARNESS")/laptop-machine.sh"
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 failed=0 passed=0 skipped=0
@@ -48,13 +49,10 @@ check() {
 }
 
 # ---------------------------------------------------------------------------------------------
-# A laptop with an Intel adapter driving the screen and an NVIDIA card on nouveau. The NVIDIA
-# modules come from modules.alias: nouveau (loaded, so current), nvidia (no file in the tree,
-# listed under its probe name) and nvidia_drm (found as nvidia-drm.ko, whose .modinfo declares
-# "nvidia_drm"; the file name alone would give "nvidia-drm", the trace text before the
-# .modinfo "%llu, timeline"). The X log tag "modeset" starts "modesetting", which is installed
-# in two folders: listed twice, current where it is met first. The NVIDIA card has no DRM node,
-# so its X driver is not known and none is current. A GPU is also found by the PCI database
+# The laptop of harness/laptop-machine.sh. nvidia_drm's file name alone would give "nvidia-drm",
+# the trace text before the .modinfo "%llu, timeline"; modesetting, installed in two folders, is
+# listed twice, current where it is met first; the NVIDIA card's X driver is not known, so none
+# is current. A GPU is also found by the PCI database
 # name the control module shows, and by any name in other case when only one GPU fits.
 cat >"$WORK/laptop.expected" <<'EOF'
 $ list-gpus
@@ -156,18 +154,7 @@ corvo-admin-driver: Unknown option 'bogus'.
 [exit 1]
 EOF
 check laptop "$WORK/laptop.expected" \
-    --gpu 0000:00:02.0,8086,5917,030000,i915,1043,1a00 \
-    --gpu 0000:01:00.0,10de,1c03,030000,nouveau,1043,85bf \
-    --alias 'pci:v00008086d00005917sv*sd*bc03sc*i* i915' \
-    --alias 'pci:v000010DEd*sv*sd*bc03sc*i* nouveau' \
-    --alias 'pci:v000010DEd*sv*sd*bc03sc00i00* nvidia' \
-    --alias 'pci:v000010DEd*sv*sd*bc03sc00i00* nvidia_drm' \
-    --module kernel/drivers/gpu/drm/i915/i915.ko=i915 \
-    --module kernel/drivers/gpu/drm/nouveau/nouveau.ko=nouveau \
-    --module updates/dkms/nvidia-drm.ko=nvidia_drm \
-    --drm 0000:00:02.0 \
-    --xlog 'root=[    20.123] (II) modeset(0): Output eDP-1 connected\n' \
-    --xorg 1:modesetting_drv.so --xorg 2:intel_drv.so --xorg 2:modesetting_drv.so --xorg 3:nvidia_drv.so \
+    "${LAPTOP_MACHINE[@]}" \
     -- 'run list-gpus
         run list-modules PCI:00@0000:02:0
         run list-modules "nVidia GP106 [GeForce GTX 1060 6GB]"

@@ -9,6 +9,7 @@ set -uo pipefail
 STAGE=$(cd "${1:?staged installation}" && pwd)
 HARNESS=${2:?path of gpu-fixture.sh}
 . "$(dirname "$HARNESS")/skip.sh"
+. "$(dirname "$HARNESS")/laptop-machine.sh"
 COMPLETION=$STAGE/usr/share/bash-completion/completions/corvo-admin-driver
 [ -f "$COMPLETION" ] || { echo "FAIL: $COMPLETION is not staged (run scripts/build.sh)"; exit 1; }
 [ -f /usr/share/bash-completion/bash_completion ] || skip_test "bash-completion is not installed"
@@ -91,18 +92,7 @@ done <"$2"
 EOF2
 
 "$HARNESS" \
-    --gpu 0000:00:02.0,8086,5917,030000,i915,1043,1a00 \
-    --gpu 0000:01:00.0,10de,1c03,030000,nouveau,1043,85bf \
-    --alias 'pci:v00008086d00005917sv*sd*bc03sc*i* i915' \
-    --alias 'pci:v000010DEd*sv*sd*bc03sc*i* nouveau' \
-    --alias 'pci:v000010DEd*sv*sd*bc03sc00i00* nvidia' \
-    --alias 'pci:v000010DEd*sv*sd*bc03sc00i00* nvidia_drm' \
-    --module kernel/drivers/gpu/drm/i915/i915.ko=i915 \
-    --module kernel/drivers/gpu/drm/nouveau/nouveau.ko=nouveau \
-    --module updates/dkms/nvidia-drm.ko=nvidia_drm \
-    --drm 0000:00:02.0 \
-    --xlog 'root=[    20.123] (II) modeset(0): Output eDP-1 connected\n' \
-    --xorg 1:modesetting_drv.so --xorg 2:intel_drv.so --xorg 2:modesetting_drv.so --xorg 3:nvidia_drv.so \
+    "${LAPTOP_MACHINE[@]}" \
     -- env PATH="$STAGE/usr/bin:$PATH" bash "$WORK/complete.sh" "$COMPLETION" "$WORK/rows" >"$WORK/seen" 2>"$WORK/stderr"
 status=$?
 [ $status = 77 ] && { cat "$WORK/stderr"; exit 77; }

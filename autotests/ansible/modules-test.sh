@@ -9,7 +9,7 @@
 # changes nothing on disk, the first run changes, the second reports no change, and failures
 # carry the tool's message.
 #
-# Usage: ansible-test.sh BINARY_DIR STAGE_DIR
+# Usage: modules-test.sh BINARY_DIR STAGE_DIR
 # Exit: 0 equal, 1 a difference (shown as a diff), 77 no root, bus or ansible here (skipped).
 set -uo pipefail
 BIN_DIR=$(cd "${1:?binary folder}" && pwd)

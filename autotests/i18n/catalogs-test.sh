@@ -8,7 +8,7 @@
 # locale (LANG), the language list (LANGUAGE), the arguments, a line the output must hold (a
 # final "*" stands for any rest of the line) and the exit status. Gettext reads LANGUAGE only
 # when the locale is not "C": C.UTF-8 is the locale every Debian system has.
-# Usage: catalog-test.sh STAGE HARNESS_DIR
+# Usage: catalogs-test.sh STAGE HARNESS_DIR
 # Exit: 0 every row as expected, 1 a row differs, 77 no namespace could be made (skipped).
 set -uo pipefail
 STAGE=$(cd "${1:?staged installation}" && pwd)

@@ -33,6 +33,9 @@ PACKAGES=(
     python3-apt
     # tests: the --json documents against their schemas, the Ansible modules in ansible-playbook
     python3-jsonschema ansible-core
+    # tests: the late-answer test finds reads and writes of freed memory in the libraries' exit
+    # code with memcheck
+    valgrind
 )
 
 missing=()

@@ -10,7 +10,8 @@
 # helper, refused by polkit) runs once under valgrind's memcheck, which must find no read or
 # write of freed or unowned memory (values it cannot follow through PCRE's generated code are
 # not looked at), and several times with glibc's heap checks (MALLOC_CHECK_=3,
-# MALLOC_PERTURB_); every run must end with its own exit status, none with a signal. (The
+# MALLOC_PERTURB_); every run must end with its own exit status, none with a signal, and none
+# before the helper's answer was sent (lateanswer.so marks each answer just before it). (The
 # freed memory is written only a few bytes' worth: the heap checks catch it now and then,
 # memcheck every time.) A sanitizer build leaves memcheck out.
 #
@@ -56,7 +57,8 @@ rm -rf "$LATE"
 cp -a "$STAGE" "$LATE" || exit 1
 mv "$LATE/$HELPER" "$LATE/$HELPER.real"
 PRELOAD="$(ldd "$STAGE/$HELPER" | awk '/libasan/ {print $3}') $SHIM"
-printf '#!/bin/sh\nLD_PRELOAD="%s" exec /%s.real "$@"\n' "${PRELOAD# }" "$HELPER" >"$LATE/$HELPER"
+MARK=/tmp/late-answer.mark # inside the made-up machine
+printf '#!/bin/sh\nLATE_ANSWER_MARK=%s LD_PRELOAD="%s" exec /%s.real "$@"\n' "$MARK" "${PRELOAD# }" "$HELPER" >"$LATE/$HELPER"
 chmod 755 "$LATE/$HELPER"
 trap 'rm -rf "$LATE"' EXIT
 
@@ -64,7 +66,7 @@ trap 'rm -rf "$LATE"' EXIT
     --gpu 0000:0b:00.0,10de,1c03,030000,nouveau --alias 'pci:v000010DEd*sv*sd*bc03sc*i* nouveau' \
     --module kernel/drivers/gpu/drm/nouveau/nouveau.ko=nouveau --xorg 1:nouveau_drv.so -- \
     bash -c '
-BIN_DIR=$1 MALLOC_DEBUG=$2 VALGRIND=$3
+BIN_DIR=$1 MALLOC_DEBUG=$2 VALGRIND=$3 MARK=/tmp/late-answer.mark
 ROUNDS=3
 failed=0 runs=0
 LOGS=$(mktemp -d /tmp/late.XXXXXX)
@@ -79,6 +81,7 @@ memcheck() { # expected status, who, command...: one run under memcheck; 0 when 
     [ "$who" = nobody ] && as=(/usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups --)
     "${as[@]}" "$VALGRIND" -q --undef-value-errors=no --error-exitcode=99 --log-file="$MEMCHECK_LOG" "$@" >/tmp/late.out 2>&1 </dev/null
     status=$?
+    sleep 0.6 # the answer of this run is out before the next one starts
     [ $status = 99 ] && return 1
     [ -z "$expected" ] || [ $status = "$expected" ] || { echo "FAIL ($who under memcheck: ${*:2}): exit status $status, not $expected"; show; failed=1; }
     return 0
@@ -87,9 +90,19 @@ run() { # expected status, who, command...: one run with the heap checks
     local expected=$1 who=$2 as=() status
     shift 2
     [ "$who" = nobody ] && as=(/usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups --)
+    rm -f "$MARK"
     env LD_PRELOAD="$MALLOC_DEBUG" MALLOC_CHECK_=3 MALLOC_PERTURB_=$((runs % 255 + 1)) "${as[@]}" "$@" >/tmp/late.out 2>&1 </dev/null
     status=$?
+    # Read at once: an answer the client did not wait for is marked half a second later.
+    local answered=0
+    [ -f "$MARK" ] && answered=$(wc -l <"$MARK")
+    # A late answer of this run must not land in the next run'"'"'s mark.
+    sleep 0.6
     runs=$((runs + 1))
+    if [ "$answered" = 0 ]; then
+        echo "FAIL ($who: ${*:2}): ended before the helper had answered the call that started the action"
+        failed=1
+    fi
     if [ $status -gt 128 ] && [ $status -lt 255 ]; then
         echo "FAIL ($who: ${*:2}): ended with signal $((status - 128))"
         show

@@ -47,7 +47,7 @@ VALGRIND=$(command -v valgrind)
 [ -n "$VALGRIND" ] || { echo "FAIL: no valgrind here (scripts/install-deps.sh installs it)"; exit 1; }
 # A sanitizer build brings its own allocator, which must be the first library loaded, and
 # cannot run under memcheck.
-if ldd "$BIN_DIR/corvo-admin-driver" | grep -q libasan; then
+if ldd "$BIN_DIR/corvo-admin-driver" | grep libasan >/dev/null; then
     MALLOC_DEBUG= VALGRIND=
 fi
 

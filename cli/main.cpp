@@ -8,9 +8,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
-#include <cstdio>
-#include <unistd.h>
-
 namespace
 {
 int printHelp(const QCommandLineParser &parser)
@@ -83,16 +80,7 @@ int runAction(int argc, char *argv[])
     return action.handler(args, gpus);
 }
 
-// A run that reached the privileged helper has KAuth's polkit client loaded, and with it GLib's
-// D-Bus threads, which nothing ever stops. The libraries' exit-time destructors (Qt's plugin
-// store deleting KAuth's D-Bus proxy, polkit-qt's authority releasing its GLib objects) then run
-// on this thread while those threads still handle the traffic the teardown starts. None of it
-// is the tool's: it frees memory and drops bus subscriptions, which the end of the process
-// does anyway. So the tool leaves before them: the application object (and Qt's D-Bus thread
-// with it) has been shut down in order above, and every byte of output is flushed here.
 int main(int argc, char *argv[])
 {
-    const int status = runAction(argc, argv);
-    std::fflush(nullptr);
-    _exit(status);
+    return runAction(argc, argv);
 }

@@ -52,6 +52,8 @@ bool runWithProgress(const QString &shortName, const QVariantMap &args, QWidget 
         success = ok;
     });
     progress.exec();
+    // The job has ended on the helper's signal; its D-Bus call is answered right after.
+    HelperClient::awaitHelperAnswers();
     return success;
 }
 

@@ -10,7 +10,12 @@
 #include <KLocalizedString>
 
 #include <QCoreApplication>
+#include <QDBusPendingCallWatcher>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QPluginLoader>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QThread>
 #include <QTimer>
@@ -82,6 +87,79 @@ QString errorText(const KAuth::ExecuteJob *job)
     }
     const QString described = job->errorString().isEmpty() ? job->errorText() : job->errorString();
     return described.isEmpty() ? errorTextForCode(job->error()) : described;
+}
+namespace
+{
+// The helper proxies KAuth has loaded: it loads its helper proxy plugin from the "kauth/helper"
+// folder of Qt's plugin folders, and the plugin's instance is the one object of that file.
+// Only plugins that are loaded already are looked at; none is loaded here.
+QList<QObject *> loadedHelperProxies()
+{
+    QList<QObject *> proxies;
+    for (const QString &pluginFolder : QCoreApplication::libraryPaths()) {
+        const QDir folder(pluginFolder + QStringLiteral("/kauth/helper"));
+        const QFileInfoList files = folder.entryInfoList(QDir::Files);
+        for (const QFileInfo &file : files) {
+            QPluginLoader plugin(file.absoluteFilePath());
+            if (!plugin.isLoaded()) {
+                continue;
+            }
+            QObject *proxy = plugin.instance();
+            if (proxy && !proxies.contains(proxy)) {
+                proxies.append(proxy);
+            }
+        }
+    }
+    return proxies;
+}
+
+QList<QPointer<QDBusPendingCallWatcher>> unansweredCalls()
+{
+    QList<QPointer<QDBusPendingCallWatcher>> calls;
+    const QList<QObject *> proxies = loadedHelperProxies();
+    for (QObject *proxy : proxies) {
+        const auto watchers = proxy->findChildren<QDBusPendingCallWatcher *>(QString(), Qt::FindDirectChildrenOnly);
+        for (QDBusPendingCallWatcher *watcher : watchers) {
+            if (!watcher->isFinished()) {
+                calls.append(watcher);
+            }
+        }
+    }
+    return calls;
+}
+}
+
+int unansweredHelperCalls()
+{
+    return unansweredCalls().size();
+}
+
+bool awaitHelperAnswers(int limitMs)
+{
+    const QList<QPointer<QDBusPendingCallWatcher>> calls = unansweredCalls();
+    if (calls.isEmpty()) {
+        return true;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    for (const QPointer<QDBusPendingCallWatcher> &call : calls) {
+        // The answer is read on Qt's D-Bus thread and reported to the watcher through the event
+        // queue, so an answer that comes between the check and the loop still ends the loop.
+        while (call && !call->isFinished()) {
+            const qint64 left = limitMs - clock.elapsed();
+            if (left <= 0) {
+                qCWarning(DRIVERLIB) << "The helper has not answered KAuth's call after" << limitMs << "ms";
+                return false;
+            }
+            QEventLoop loop;
+            QObject::connect(call.data(), &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
+            QObject::connect(call.data(), &QObject::destroyed, &loop, &QEventLoop::quit);
+            QTimer::singleShot(int(left), &loop, &QEventLoop::quit);
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+        }
+    }
+    qCDebug(DRIVERLIB) << calls.size() << "call(s) to the helper answered" << clock.elapsed() << "ms after the job ended";
+    return true;
 }
 }
 
@@ -234,6 +312,7 @@ HelperResult KAuthHelperRunner::run(const QString &shortName, const QVariantMap 
         // D-Bus thread that its reply came from has ended.
         job->setAutoDelete(false);
         result.ok = job->exec();
+        HelperClient::awaitHelperAnswers();
         const bool retry = !result.ok && missedStartingHelper(job) && attempt < attempts;
         if (!result.ok) {
             result.errorText = HelperClient::errorText(job);

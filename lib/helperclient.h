@@ -62,6 +62,20 @@ KAuth::Action makeAction(const QString &shortName, const QVariantMap &args);
 QString errorText(const KAuth::ExecuteJob *job);
 // The one text of every KAuth error code, for every window and the command line.
 QString errorTextForCode(int kauthError);
+
+// KAuth ends a job when the helper's "action performed" signal arrives. The helper answers the
+// D-Bus call that started the action only after that signal, and KAuth keeps the call's
+// watcher (a child of its helper proxy, a plugin object that lives until the end of the
+// process) until that answer. A process that ends while a call is unanswered is damaged at
+// exit: Qt's D-Bus thread, shut down among the libraries' exit code, deletes every unanswered
+// call of a connection that is still referenced, whoever else holds it, and the watcher
+// deleted afterwards with KAuth's proxy writes into the freed call. So every client waits for
+// these answers once its job has ended; they follow the signal at once. Runs the caller's
+// event loop meanwhile without user input, like the job's own loop, for at most limitMs.
+// Returns false when a call was still unanswered then.
+bool awaitHelperAnswers(int limitMs = 5000);
+// How many D-Bus calls KAuth has sent to the helper that are still unanswered.
+int unansweredHelperCalls();
 }
 
 // One action for the privileged helper with its arguments, ready to send.

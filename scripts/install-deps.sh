@@ -40,6 +40,9 @@ PACKAGES=(
     # scripts/package.sh and the test that installs its packages (their run-time dependencies
     # are all above, so that apt-get installs the .deb files offline)
     debhelper dpkg-dev lintian
+    # tests: the late-answer test finds reads and writes of freed memory in the libraries' exit
+    # code with memcheck
+    valgrind
 )
 
 missing=()

@@ -40,8 +40,9 @@ for candidate in /lib/x86_64-linux-gnu/libc_malloc_debug.so.0 /usr/lib/x86_64-li
     [ -e "$candidate" ] && { MALLOC_DEBUG=$candidate; break; }
 done
 [ -n "$MALLOC_DEBUG" ] || echo "note: no libc_malloc_debug.so.0 here; MALLOC_CHECK_ has no effect"
-# A sanitizer build brings its own allocator, which must be the first library loaded.
-if ldd "$BIN_DIR/corvo-admin-driver" | grep -q libasan; then
+# A sanitizer build brings its own allocator, which must be the first library loaded. (grep reads
+# all of ldd's output: with -q it could leave early and fail the pipe under pipefail.)
+if ldd "$BIN_DIR/corvo-admin-driver" | grep libasan >/dev/null; then
     MALLOC_DEBUG=
 fi
 

@@ -67,6 +67,9 @@ private Q_SLOTS:
         KAuthHelperRunner runner;
         const HelperResult result = runner.run(HelperAction::replace(), replaceArgs());
         QVERIFY2(result.ok, qPrintable(result.errorText));
+        // The answer to KAuth's call comes after the signal that ends the job; the runner has
+        // waited for it (a process that left before it was damaged at exit).
+        QCOMPARE(HelperClient::unansweredHelperCalls(), 0);
         QCOMPARE(read(snippet),
                  QByteArray("Section \"Module\"\n   Load \"modesetting\"\nEndSection\n\n"
                             "Section \"Device\"\n    Identifier \"GeForce GTX 1050 Ti\"\n    Driver \"nvidia\"\n    BusID \"PCI:11@0000:00:0\"\n"
@@ -118,6 +121,7 @@ private Q_SLOTS:
         const HelperResult result = runner.run(action, args);
         QVERIFY(!result.ok);
         QCOMPARE(result.errorText, text);
+        QCOMPARE(HelperClient::unansweredHelperCalls(), 0);
         QVERIFY(!QFileInfo::exists(snippet));
     }
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The module behind Changes::handler: the actions that need the package database or the
 // privileged helper.
 #include "changes.h"

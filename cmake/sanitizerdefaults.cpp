@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Linked into every program and test of a sanitizer build (-DENABLE_SANITIZERS=ON).
 //
 // The privileged helper is started by the bus with a clean environment, so ASAN_OPTIONS and

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The package source's readers of the AppStream catalogue's modalias globs and of
 // nvidia-detect's id lists. The input's first line is a glob pattern, the second a modalias,
 // the rest the text of an id list. Properties: a pattern without glob characters matches

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The helper's acceptance check of a new /etc/default/grub. The input is a current file and an
 // edit of it: two bytes of offset, two of length, then the current file, a NUL, and the bytes
 // that replace that range. Property: when the current file only sets variables, any accepted

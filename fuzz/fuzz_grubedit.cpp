@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The Intel configurator's editing of /etc/default/grub. The first input byte picks the edit,
 // the rest is the file. Property: an edit changes nothing but the active
 // GRUB_CMDLINE_LINUX_DEFAULT lines; every other line stays byte for byte as it was, and an

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The helper's checks of client values. Properties: a value accepted for an X configuration
 // line keeps a built snippet at its own line count; a bus id is valid exactly when it
 // converts, and the conversion gives the same numbers in decimal, each field at least as wide.

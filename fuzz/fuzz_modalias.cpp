@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The modalias matcher on a field and an adapter modalias (the input's first line is the
 // field, the rest the modalias). Properties: the field matches exactly when one of its
 // patterns does; a pattern without "*" matches a modalias that contains it; "*" never stands

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The module name reader on arbitrary module files: it must never read outside the data, and
 // a name it returns is text of the file: no NUL byte, never empty when reported as found.
 #include "modulediscovery.h"

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "mainmodule.h"
 #include "advanced/advancedsettingsdialog.h"
 #include "dialogs/driverprogress.h"

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // corvo-video-driver-restore: brings back the kernel-module and X server configuration that the
 // driver manager saved before its first change, for use at a text console when the X session
 // no longer starts.

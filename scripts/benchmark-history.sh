@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # benchmark-history.sh: how long the benchmark history page takes on a long history. A
 # benchmark, not a test: it prints figures and never fails on them.
 #

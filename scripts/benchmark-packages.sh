@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # benchmark-packages.sh: how long "corvo-admin-driver list-packages" takes on a package
 # universe the size of a real Debian 12 archive, next to the same alias scan written with
 # python3-apt. A benchmark, not a test: it prints figures and never fails on them.

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # benchmark.sh: how fast does corvo-admin-driver list a machine, next to lspci -k?
 #
 # Usage: scripts/benchmark.sh [RUNS]          (default 15 runs per command; run scripts/build.sh first)

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Configures and builds the project in ./build and stages an installation in ./build/stage
 # (the integration tests overlay the staged files on the real system folders inside private
 # mount namespaces). Usage: scripts/build.sh

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Builds the libFuzzer targets (fuzz/) in ./build-fuzz with clang and runs each for SECONDS
 # (default 30), one after the other. Stops at the first finding and prints the reproducer:
 # run the target on that file to see the report again.

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Installs every Debian 12 package needed to build, run and test the driver manager.
 # Idempotent: running it again only re-checks what is already there.
 set -euo pipefail

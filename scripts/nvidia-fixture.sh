@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # nvidia-fixture.sh: builds Debian's NVIDIA kernel modules once and writes the small extract the
 # tests use (autotests/fixtures/nvidia-current/). Run by hand, as root, when Debian's driver
 # version moves; not part of the test run (the build takes many minutes).

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Sets everything up and runs the program: installs the Debian packages, builds, installs the
 # driver manager into the system (/usr) and lists the machine's graphics adapters. With a
 # display it then opens the control module.

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Sets everything up and runs the whole test suite: installs the Debian packages, builds,
 # stages the installation and runs every test through CTest.
 set -euo pipefail

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The advanced settings through the real helper on a private system bus, on a made-up Intel
 // machine (autotests/harness/machine-on-bus.sh; options in CMakeLists.txt): the Intel page on
 // the fixture /etc/default/grub, and the X server tearing variant, which the helper writes to

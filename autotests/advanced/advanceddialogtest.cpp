@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The advanced settings dialog's contract with its pages, on fake pages: the category tree,
 // the Save button, reset, and what a save shows.
 #include "advancedsettingsdialog.h"

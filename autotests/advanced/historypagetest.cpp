@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The benchmark history page on real SQLite stores: labels and bars read from the sorted and
 // filtered rows, the search colour, deleting (key, context menu, failures), clearing, a store
 // that cannot be opened, the user's store in a temporary home, and a history of 100,000 runs.

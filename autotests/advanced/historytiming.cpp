@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Not a test: times the benchmark history page on a store of ROWS runs (default 100,000),
 // offscreen, and the chart's aggregation on ROWS and on twice as many bars.
 //   history-timing [ROWS]

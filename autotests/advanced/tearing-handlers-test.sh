@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # tearing-handlers-test.sh BINARY: runs the tearing handlers test as nobody when started as root
 # (file permissions then bind it as they bind a user: a read-only folder stays read-only), else
 # as the caller. picom's own parser reads the compositor file under Xvfb, so both must be there.

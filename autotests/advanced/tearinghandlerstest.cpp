@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The tearing handlers on a fixture home: the NVIDIA tweak file and the profile line, the
 // state from a stand-in nvidia-settings, the picom settings file (read by picom's own parser
 // under Xvfb when both are installed), and the manager's choice of handler and X driver.

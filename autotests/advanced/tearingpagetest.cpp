@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The tearing prevention page on handlers of the test's own: the label, the modified state and
 // the Save button, what a save applies, and a driver state that takes seconds to read.
 #include "advancedsettingsdialog.h"

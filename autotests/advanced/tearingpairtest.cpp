@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The pair of X configuration files a driver switch and the tearing prevention leave in
 // /etc/X11/xorg.conf.d, built by the helper's own code, loaded by the real X server on its
 // dummy driver. The tearing snippet sorts first and the server builds its screen on the first

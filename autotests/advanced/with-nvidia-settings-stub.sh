@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # with-nvidia-settings-stub.sh SECONDS COMMAND [ARG...]
 # Runs COMMAND in a private mount namespace in which /usr/bin/nvidia-settings is a stand-in that
 # waits SECONDS and then answers the CurrentMetaMode query as a driver with

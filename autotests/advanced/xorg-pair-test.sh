@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # xorg-pair-test.sh BINARY: the X server with a configuration folder of the test's own needs
 # root, the X server itself and its dummy driver.
 . "$(dirname "$0")/../harness/skip.sh"

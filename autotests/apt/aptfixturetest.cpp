@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The fixture universe built by harness/apt-fixture.sh must look to QApt exactly as the table
 // autotests/fixtures/apt/packages.txt and the installed list say, and nothing of the host's
 // package database may leak into it.

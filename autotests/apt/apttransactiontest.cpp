@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A real QApt transaction, committed through QApt::Backend and run by the real qaptworker3,
 // inside harness/apt-transaction.sh (private bus, fixture universe, fake polkit, fake dpkg).
 

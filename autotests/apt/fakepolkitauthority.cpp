@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A stand-in for the polkit authority on a private test bus: every CheckAuthorization is
 // answered "authorised, no challenge" (or "not authorised" with --deny), so the real QApt
 // worker accepts transactions without a polkit daemon. Prints "ready" on standard output once

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The listing actions start without the package database and helper libraries; the other
 # actions load them, with their module, when they run. Runs inside harness/gpu-fixture.sh.
 # Usage: lazy-libraries-test.sh PROGRAM

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Runs the built corvo-admin-driver on made-up machines (autotests/harness/gpu-fixture.sh) and
 # compares its whole output, standard error included, and its exit status with what an
 # administrator must see. Usage: listing-test.sh BINARY_DIR HARNESS

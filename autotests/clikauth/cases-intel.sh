@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Cases of clikauth-test.sh: the intel-accel-* actions rewrite /etc/default/grub through the
 # real helper, which then runs the boot loader update (a stand-in recording its runs).
 

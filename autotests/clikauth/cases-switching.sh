@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Cases of clikauth-test.sh: set-module and set-xorg through the real helper.
 
 # The NVIDIA desktop used below: a GTX 1060 on bus 0b (above 9: the helper writes the bus in

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The command-line tool's changes made for real: corvo-admin-driver runs on made-up machines
 # (harness/gpu-fixture.sh) and sends its requests through KAuth, a private system bus and polkit
 # to the staged privileged helper, which writes to fixture folders at the real system paths

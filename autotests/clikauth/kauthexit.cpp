@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The smallest KAuth client: runs one helper action, prints how it ended and leaves main()
 // normally, with nothing of this project's client code in between. Tells a fault of the
 // libraries' own exit path (KAuth, Qt's D-Bus, polkit-qt) from one of the project's code.

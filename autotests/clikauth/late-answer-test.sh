@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The command line against a helper whose answers leave late. KAuth ends a job on the helper's
 # "action performed" signal; the answer to the D-Bus call that started the action follows it.
 # A client that left main() before that answer had Qt's D-Bus thread, at exit, delete the call

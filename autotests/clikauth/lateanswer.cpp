@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Preloaded into the privileged helper: every answer to a D-Bus method call leaves half a second
 // late. KAuth's helper sends its "action performed" signal first and answers the call that
 // started the action afterwards, and KAuth's client ends the job on the signal: a client that

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The client's answer to a helper that is still starting. KAuth's helper claims its bus name
 # before it registers its object, so the call that made the bus start it can be answered
 # "No such object path '/'" without reaching it. Here the staged helper is started with

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Preloaded into the privileged helper by the retry test: every object registration on the bus
 // waits half a second first. KAuth's helper claims its bus name before it registers its object,
 // so the call that started the helper reaches it in between and is answered "No such object

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Every command-line action that reaches the privileged helper, run again and again through
 # the real KAuth round trip (harness/machine-on-bus.sh), each run with glibc's heap checks on
 # (MALLOC_CHECK_=3 with libc_malloc_debug, which glibc 2.34 and later need for it, and a

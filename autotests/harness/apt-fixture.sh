@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Builds a fixture APT universe in a folder, for tests that use QApt or apt through APT_CONFIG
 # without reading or changing the host's package database.
 #

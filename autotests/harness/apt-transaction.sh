@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Runs a command in a private environment where real QApt transactions work without touching
 # the host: a private mount namespace, a private D-Bus system bus, the real QApt worker
 # (/usr/bin/qaptworker3, package libqapt3-runtime) activated on that bus against a fixture APT

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # gpu-fixture.sh: runs one command on a made-up machine.
 #
 # The command sees fake graphics adapters through libhd and libpci, a fixture kernel module

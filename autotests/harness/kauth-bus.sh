@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # kauth-bus.sh STAGE_DIR COMMAND [ARG...]
 #
 # Runs COMMAND against a private D-Bus system bus with polkit and the real KAuth helper, inside

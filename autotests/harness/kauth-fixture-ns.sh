@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # kauth-fixture-ns.sh COMMAND [ARG...]
 #
 # Runs COMMAND as root in a throw-away private mount namespace in which every place the

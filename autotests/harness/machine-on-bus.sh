@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # machine-on-bus.sh STAGE_DIR [gpu-fixture.sh OPTIONS] -- COMMAND [ARG...]
 #
 # Runs COMMAND on a made-up machine (autotests/harness/gpu-fixture.sh) that also has the

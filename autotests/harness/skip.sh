@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Sourced by the harnesses and the shell test suites.
 #
 # skip_test REASON...: this test cannot run here. On a developer's machine (no root, no

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Runs one command against a private D-Bus system bus on which polkit and a staged KAuth test
 # helper can be activated, so that KAuth jobs make the real round trip without touching the
 # machine's own bus or its installed files.

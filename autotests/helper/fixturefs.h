@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Small file helpers for the helper's tests. They write to real system paths, so every test
 // that uses them runs inside the namespace of autotests/harness/kauth-fixture-ns.sh and first

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Tests that need the fixture namespace (and the private system bus) start themselves through
 // the harness scripts: run from CTest or by hand, the binary re-executes itself as

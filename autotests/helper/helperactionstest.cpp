@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The helper's replace, tearing and acceleration slots called in-process, writing to the real
 // system paths inside the fixture namespace of kauth-fixture-ns.sh.
 #include "driverswitchhelper.h"

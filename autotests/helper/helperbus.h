@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // KAuth's helper side takes its bus name a moment before it registers the object that serves
 // the actions; a call that the bus delivers in between (the very first action, which activated

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The install and remove actions against a fixture APT universe (APT_CONFIG): the purge rule,
 // unknown names and a package database that cannot be opened. Runs in the fixture namespace
 // because the actions take their backup first.

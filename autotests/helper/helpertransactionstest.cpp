@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The install and remove actions end to end: a KAuth client executes them as the control
 // module does, the bus activates the staged helper as root, the helper commits through the real
 // QApt worker against the fixture APT universe, and the worker hands its work to a fake dpkg

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The whole privileged path: a client executes the helper's actions through KAuth on a private
 // system bus with polkit, the bus activates the staged helper as root, and the helper writes to
 // the fixture paths of the namespace.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The reader of assignment-only shell files that the grub acceptance fuzzer trusts, against
 // dash itself: on every file it takes, sourcing the file in an empty environment must give
 // each variable the value the reader gives it.

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # loading-benchmark.sh [RUNS]: how long until the control module's filled window is enabled with
 # the real probe, on the made-up machine of scripts/benchmark.sh (an Intel UHD 620 on i915 and an
 # AMD Navi 21 on amdgpu) in front of

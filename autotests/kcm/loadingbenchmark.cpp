@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Measures how quickly the control module shows its loading state while a slow probe runs,
 // and when the filled window becomes usable. Not a test: run it by hand.
 //   kcm-loading-benchmark [probe-milliseconds]      (default 3000): a made-up probe that sleeps

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The control module on a made-up machine: the real probe (libhd, libpci, module tree, DRM
 // links, X log, X driver folders of autotests/harness/gpu-fixture.sh) fills the window, and the
 // save goes through the real KAuth round trip to the staged helper on a private system bus

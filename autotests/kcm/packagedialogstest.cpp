@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The installer and remover dialogs offscreen on a fixture APT universe of Debian's real
 // driver packages (harness/apt-transaction.sh builds it from fixtures/apt/debian-bookworm.txt
 // and mounts its dpkg file lists at /var/lib/dpkg/info), with the fixture AppStream catalogue

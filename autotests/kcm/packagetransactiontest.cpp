@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The installer and the remover end to end: the dialog sends its action through KAuth to the
 // staged helper on a private system bus, the helper commits through the real QApt worker, and
 // the worker hands its work to a fake dpkg that only logs (harness/kauth-fixture-ns.sh around

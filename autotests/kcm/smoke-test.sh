@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Opens the installed control module in the real kcmshell5 on a private X server, on a made-up
 # machine with two adapters (autotests/harness/gpu-fixture.sh: an Intel UHD 620 on i915 and an
 # NVIDIA GTX 1060 on nouveau), and takes a screenshot. Passes when a window titled

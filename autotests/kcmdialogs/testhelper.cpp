@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A privileged helper for the tests only: it answers the way the real helper's package
 // actions can answer (progress then success, an error description, plain success), so the
 // progress dialog can be followed through real KAuth jobs.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The device record: identifier formatting, bus addresses, construction from libhd records
 // made in memory, and the module choice operations.
 #include "device.h"

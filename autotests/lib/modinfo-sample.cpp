@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Compiled into an object file that looks like a kernel module to the name reader: trace text
 // with "name=" in its data, then a .modinfo section declaring the module's name.
 extern const char sampleTraceFormat[];

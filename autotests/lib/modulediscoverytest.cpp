@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The module tree index and the reading of the name a module file declares.
 #include "visibleskip.h"
 #include "device.h"

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Probes scan the PCI bus with a part of libhd's probing only (HardwareScan::DisplayRecords).
 // This test runs both scans on the machine it finds itself on and demands the same result:
 // every PCI record as libhd itself prints it, and every adapter built from the records.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The real probe (libhd, libpci, the module tree, DRM links and the X log) on a made-up
 // machine. CTest starts it inside autotests/harness/gpu-fixture.sh; see CMakeLists.txt for the
 // machine: 0000:00:02.0 Intel UHD 620 (i915, DRM node), 0000:0a:00.0 an adapter libhd knows

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The X driver scan of the control module against the command-line listing: same folders and
 // the same driver in use, which the control module marks only on the active adapter.
 #include "device.h"

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Finding the X servers in a process list and the logs they write. The process lists are
 // made-up /proc trees: a folder per process with its name, status and command line.
 #include "systempaths.h"

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The driver package source read from real inputs: a fixture APT universe with Debian's
 // package names (harness/apt-fixture.sh, debian-bookworm.txt) through QApt, a DEP-11 catalogue
 // through AppStreamQt, and nvidia-detect id lists.

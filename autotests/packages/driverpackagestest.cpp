@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The driver package source on snapshots written here with Debian's real package names and
 // versions: alias matching, the NVIDIA catalogue and its recommendation, the remover's in-use
 // rule, the kernel headers, and the Secure Boot query against a mokutil stub.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Runs corvo-video-driver-restore against fixture folders. The test process moves itself into a
 // private mount namespace and mounts fresh tmpfs folders over /etc/modprobe.d,
 // /etc/X11/xorg.conf.d and /usr/share/vela-admin-video-driver for every case, so the command

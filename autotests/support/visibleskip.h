@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // QtTest ends with status 0 when a case calls QSKIP, so CTest would count a test that checked
 // nothing as passed. Tests skip through TEST_SKIP instead and start through one of the main

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "gpuinfo.h"
 #include "device.h"
 #include "kcmdialogs_debug.h"

@@ -14,8 +14,7 @@ int listGpus(const QStringList &args, QList<Device> &gpus)
 {
     Q_UNUSED(args)
     for (const Device &gpu : qAsConst(gpus)) {
-        Output::line(QStringLiteral("Bus id: ") + gpu.sysfsBusId() + QStringLiteral(" Model: ") + gpu.model()
-                     + QStringLiteral(" Vendor: ") + gpu.vendorName());
+        Output::line(QStringLiteral("Bus id: ") + gpu.sysfsBusId() + QStringLiteral(" Model: ") + gpu.model() + QStringLiteral(" Vendor: ") + gpu.vendorName());
     }
     return 0;
 }

@@ -87,13 +87,13 @@ double usableStep(double top, int requested)
 }
 } // namespace
 
-HistogramWidget::HistogramWidget(QWidget* parent)
+HistogramWidget::HistogramWidget(QWidget *parent)
     : QWidget(parent)
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 }
 
-QVector<HistogramBar> HistogramWidget::aggregateBars(const QVector<HistogramBar>& bars, AggregationMode mode)
+QVector<HistogramBar> HistogramWidget::aggregateBars(const QVector<HistogramBar> &bars, AggregationMode mode)
 {
     if (mode == AllEntries)
         return bars;
@@ -148,7 +148,7 @@ QVector<HistogramBar> HistogramWidget::aggregateBars(const QVector<HistogramBar>
     return result;
 }
 
-void HistogramWidget::setBars(const QVector<HistogramBar>& bars)
+void HistogramWidget::setBars(const QVector<HistogramBar> &bars)
 {
     m_given = bars;
     refresh();
@@ -186,7 +186,7 @@ int HistogramWidget::gridStep() const
     return m_gridStep;
 }
 
-void HistogramWidget::setAxisTitle(const QString& title)
+void HistogramWidget::setAxisTitle(const QString &title)
 {
     m_axisTitle = title;
     updateGeometry();
@@ -198,7 +198,7 @@ QString HistogramWidget::axisTitle() const
     return m_axisTitle;
 }
 
-void HistogramWidget::setValueSuffix(const QString& suffix)
+void HistogramWidget::setValueSuffix(const QString &suffix)
 {
     m_valueSuffix = suffix;
     updateGeometry();
@@ -214,11 +214,11 @@ void HistogramWidget::refresh()
 {
     m_bars = m_given;
     if (m_sortMode == SortByLabel)
-        std::stable_sort(m_bars.begin(), m_bars.end(), [](const HistogramBar& a, const HistogramBar& b) {
+        std::stable_sort(m_bars.begin(), m_bars.end(), [](const HistogramBar &a, const HistogramBar &b) {
             return QString::localeAwareCompare(a.label, b.label) < 0;
         });
     else if (m_sortMode == SortByValueDescending)
-        std::stable_sort(m_bars.begin(), m_bars.end(), [](const HistogramBar& a, const HistogramBar& b) {
+        std::stable_sort(m_bars.begin(), m_bars.end(), [](const HistogramBar &a, const HistogramBar &b) {
             return a.value > b.value;
         });
 
@@ -230,7 +230,7 @@ void HistogramWidget::refresh()
     m_colors.clear();
     m_colors.reserve(m_bars.size());
     QHash<QString, int> configuration;
-    for (const HistogramBar& bar : qAsConst(m_bars)) {
+    for (const HistogramBar &bar : qAsConst(m_bars)) {
         if (bar.color.isValid()) {
             m_colors.append(bar.color);
             continue;
@@ -370,7 +370,7 @@ void HistogramWidget::paintEvent(QPaintEvent *event)
     const int first = std::clamp(int(std::floor((event->rect().left() - plot.left()) / slot)), 0, int(m_bars.size()) - 1);
     const int last = std::clamp(int(std::ceil((event->rect().right() + 1 - plot.left()) / slot)), 0, int(m_bars.size()) - 1);
     for (int i = first; i <= last; ++i) {
-        const HistogramBar& bar = m_bars[i];
+        const HistogramBar &bar = m_bars[i];
         const double x = plot.left() + i * slot + (slot - barWidth) / 2;
         const double y = yOf(bar.value);
         const QRectF body(x, y, barWidth, plot.bottom() - y);

@@ -15,13 +15,13 @@ namespace CVW
 // colour and are merged by the aggregation modes. An invalid colour lets the widget choose.
 struct HistogramBar {
     HistogramBar() = default;
-    HistogramBar(const QString& label, double value, const QColor& color = QColor())
+    HistogramBar(const QString &label, double value, const QColor &color = QColor())
         : label(label)
         , value(value)
         , color(color)
     {
     }
-    bool operator==(const HistogramBar& other) const
+    bool operator==(const HistogramBar &other) const
     {
         return label == other.label && value == other.value && color == other.color;
     }
@@ -53,12 +53,12 @@ public:
     };
     Q_ENUM(SortMode)
 
-    explicit HistogramWidget(QWidget* parent = nullptr);
+    explicit HistogramWidget(QWidget *parent = nullptr);
 
     // Configurations in the order their label first appears; linear in the number of bars.
-    static QVector<HistogramBar> aggregateBars(const QVector<HistogramBar>& bars, AggregationMode mode);
+    static QVector<HistogramBar> aggregateBars(const QVector<HistogramBar> &bars, AggregationMode mode);
 
-    void setBars(const QVector<HistogramBar>& bars);
+    void setBars(const QVector<HistogramBar> &bars);
     void clearBars();
     QVector<HistogramBar> bars() const;
 
@@ -66,9 +66,9 @@ public:
     SortMode sortMode() const;
     void setGridStep(int step);
     int gridStep() const;
-    void setAxisTitle(const QString& title);
+    void setAxisTitle(const QString &title);
     QString axisTitle() const;
-    void setValueSuffix(const QString& suffix);
+    void setValueSuffix(const QString &suffix);
     QString valueSuffix() const;
 
     // The colour a bar is drawn with: its own if valid, else one per configuration.
@@ -84,7 +84,7 @@ public:
 
 protected:
     bool event(QEvent *event) override;
-    void paintEvent(QPaintEvent* event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void refresh();

@@ -2,12 +2,12 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "driverswitchhelper.h"
 
-#include "helper_debug.h"
-#include "helperlogic.h"
 #include "backuplayout.h"
 #include "busconfig.h"
-#include "systempaths.h"
+#include "helper_debug.h"
+#include "helperlogic.h"
 #include "packagemarks.h"
+#include "systempaths.h"
 // Header-only: the clients read the snippets back by the same rules.
 #include "../lib/xorgsnippet.h"
 
@@ -182,9 +182,8 @@ KAuth::ActionReply DriverSwitchHelper::replace(const QVariantMap &args)
     m_vendorId = vendor.isValid() ? vendor.toInt(&vendorOk) : 0;
     // The three texts land between double quotes of the X configuration: anything that could end
     // the quotes or the line is refused, as is a bus id the X server could not parse.
-    if (!ok || !vendorOk || m_modelName.isEmpty() || m_busId.isEmpty() || m_driver.isEmpty()
-        || !HelperLogic::isSafeConfigValue(m_modelName) || !HelperLogic::isSafeConfigValue(m_driver)
-        || !HelperLogic::isValidBusId(m_busId)) {
+    if (!ok || !vendorOk || m_modelName.isEmpty() || m_busId.isEmpty() || m_driver.isEmpty() || !HelperLogic::isSafeConfigValue(m_modelName)
+        || !HelperLogic::isSafeConfigValue(m_driver) || !HelperLogic::isValidBusId(m_busId)) {
         return errorReply(QStringLiteral("Error getting arguments."));
     }
     if (!HelperLogic::xorgDriverExists(m_driver, HelperPaths::xorgDriverDirs())) {
@@ -327,7 +326,8 @@ bool DriverSwitchHelper::copyInto(const QString &staging)
             continue;
         }
         // -a keeps modes, times, owners and symlinks; -T copies the folder itself to the name.
-        const ProgramRun run = runProgram(HelperPaths::cpProgram(), {QStringLiteral("-a"), QStringLiteral("-T"), QStringLiteral("--"), item.livePath, target},
+        const ProgramRun run = runProgram(HelperPaths::cpProgram(),
+                                          {QStringLiteral("-a"), QStringLiteral("-T"), QStringLiteral("--"), item.livePath, target},
                                           TimeLimits::processMs);
         if (!run.finished || run.exitCode != 0) {
             qCWarning(HELPER) << "Cannot copy" << item.livePath << "into the backup";
@@ -404,8 +404,10 @@ bool DriverSwitchHelper::backup()
                     if (!other.folder || ::lstat(enc(from).constData(), &os) != 0 || !S_ISDIR(os.st_mode)) {
                         continue;
                     }
-                    const ProgramRun run = runProgram(HelperPaths::cpProgram(), {QStringLiteral("-a"), QStringLiteral("-T"), QStringLiteral("--"), from, staging + QLatin1Char('/') + other.name},
-                                                      TimeLimits::processMs);
+                    const ProgramRun run =
+                        runProgram(HelperPaths::cpProgram(),
+                                   {QStringLiteral("-a"), QStringLiteral("-T"), QStringLiteral("--"), from, staging + QLatin1Char('/') + other.name},
+                                   TimeLimits::processMs);
                     if (!run.finished || run.exitCode != 0) {
                         return false;
                     }
@@ -626,7 +628,9 @@ KAuth::ActionReply DriverSwitchHelper::remove(const QVariantMap &args)
 QApt::Transaction *DriverSwitchHelper::commitInstructions(const QVariantMap &instructions)
 {
     // What QApt's own commit does, with instructions of the helper's making.
-    QDBusMessage call = QDBusMessage::createMethodCall(BusNames::packageWorkerService(), BusNames::packageWorkerPath(), BusNames::packageWorkerInterface(),
+    QDBusMessage call = QDBusMessage::createMethodCall(BusNames::packageWorkerService(),
+                                                       BusNames::packageWorkerPath(),
+                                                       BusNames::packageWorkerInterface(),
                                                        QStringLiteral("commitChanges"));
     call << instructions;
     const QDBusMessage answer = QDBusConnection::systemBus().call(call, QDBus::Block, TimeLimits::packageWorkerCallMs);
@@ -758,7 +762,8 @@ KAuth::ActionReply DriverSwitchHelper::changePackages(const QStringList &names, 
             return errorReply(QStringLiteral("The package service quit before the transaction finished; check the package state with apt"));
         }
         qCWarning(HELPER) << "The package worker sent nothing for" << m_packageSilenceLimitMs << "ms";
-        return errorReply(QStringLiteral("The package service sent no word for %1 seconds; stopped waiting for the transaction").arg(m_packageSilenceLimitMs / 1000));
+        return errorReply(
+            QStringLiteral("The package service sent no word for %1 seconds; stopped waiting for the transaction").arg(m_packageSilenceLimitMs / 1000));
     }
 
     const int error = transaction->error();

@@ -13,8 +13,7 @@ namespace
 const QRegularExpression &busIdPattern()
 {
     // Fields are bounded so that every one converts into 32 bits.
-    static const QRegularExpression pattern(
-        QStringLiteral("\\APCI:([0-9A-Fa-f]{1,8})@([0-9A-Fa-f]{1,8}):([0-9A-Fa-f]{1,8}):([0-9A-Fa-f]{1,8})\\z"));
+    static const QRegularExpression pattern(QStringLiteral("\\APCI:([0-9A-Fa-f]{1,8})@([0-9A-Fa-f]{1,8}):([0-9A-Fa-f]{1,8}):([0-9A-Fa-f]{1,8})\\z"));
     return pattern;
 }
 
@@ -31,8 +30,8 @@ bool isBlank(char c)
 
 bool isKernelParameterByte(char c)
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == ',' || c == ':' || c == '='
-        || c == '/' || c == '+' || c == '-';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == ',' || c == ':' || c == '=' || c == '/'
+        || c == '+' || c == '-';
 }
 
 // Kernel parameters separated by single spaces; no value at all is fine too.
@@ -79,7 +78,8 @@ QString locateCmdlineValue(const QByteArray &text, int *start, int *end)
         int depth = 0;
         for (int j = backtick ? i + 1 : i + 2; j < n; ++j) {
             const char d = text.at(j);
-            if (d == '"' || d == '\'' || d == '\n' || d == '#' || d == '\\' || (!backtick && d == '`') || (backtick && d == '$' && j + 1 < n && text.at(j + 1) == '(')) {
+            if (d == '"' || d == '\'' || d == '\n' || d == '#' || d == '\\' || (!backtick && d == '`')
+                || (backtick && d == '$' && j + 1 < n && text.at(j + 1) == '(')) {
                 return -1;
             }
             if (backtick && d == '`') {
@@ -223,8 +223,8 @@ QString locateCmdlineValue(const QByteArray &text, int *start, int *end)
 bool isSafeConfigValue(const QString &value)
 {
     for (const QChar c : value) {
-        if (c == QLatin1Char('"') || c == QLatin1Char('\\') || c.category() == QChar::Other_Control
-            || c == QChar::LineSeparator || c == QChar::ParagraphSeparator) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('\\') || c.category() == QChar::Other_Control || c == QChar::LineSeparator
+            || c == QChar::ParagraphSeparator) {
             return false;
         }
     }
@@ -275,11 +275,12 @@ QString buildXOrgSnippet(int vendorId, const QString &modelName, const QString &
 
 QString buildTearingConfig(const QString &driverName, const QString &tearFree)
 {
-    return QStringLiteral("Section \"Device\"\n"
-                          "    Identifier \"Intel Graphics\"\n"
-                          "    Driver \"%1\"\n"
-                          "    Option \"TearFree\" \"%2\"\n"
-                          "EndSection\n")
+    return QStringLiteral(
+               "Section \"Device\"\n"
+               "    Identifier \"Intel Graphics\"\n"
+               "    Driver \"%1\"\n"
+               "    Option \"TearFree\" \"%2\"\n"
+               "EndSection\n")
         .arg(driverName, tearFree);
 }
 

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "driverswitchhelper.h"
 #include "busconfig.h"
+#include "driverswitchhelper.h"
 
 #include <KAuth/HelperSupport>
 

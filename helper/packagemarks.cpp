@@ -73,7 +73,8 @@ QString mark(QApt::Backend *backend, const QStringList &names, bool remove)
     }
     for (const QString &name : names) {
         if (isProtected(backend->package(name))) {
-            return QStringLiteral("Refusing to %1 %2: it is an Essential package or of Priority required").arg(remove ? QStringLiteral("remove") : QStringLiteral("install"), name);
+            return QStringLiteral("Refusing to %1 %2: it is an Essential package or of Priority required")
+                .arg(remove ? QStringLiteral("remove") : QStringLiteral("install"), name);
         }
     }
     for (const QString &name : names) {

@@ -40,8 +40,7 @@ bool loadPackages(QApt::Backend &backend, const PackageDialogServices &services,
     DriverPackages::LoadTimes times;
     snapshot = DriverPackages::load(backend, services.locations, &times);
     qCDebug(KCM_VIDEODRIVER).nospace() << dialog << ": package cache " << initMs << " ms, index scan " << times.indexScanMs << " ms, AppStream "
-                                       << times.appStreamMs << " ms, id lists " << times.idListsMs << " ms, packages " << times.packagesMs
-                                       << " ms";
+                                       << times.appStreamMs << " ms, id lists " << times.idListsMs << " ms, packages " << times.packagesMs << " ms";
     return true;
 }
 
@@ -232,7 +231,10 @@ void DriverInstaller::accept()
         m_dkmsSent = m_snapshot.find(name) && DriverPackages::buildsWithDkms(*m_snapshot.find(name));
         invokePackageHelper(HelperAction::install(), QStringLiteral("drivers"), names);
     } else if (!missing.isEmpty() && m_services.showError) {
-        m_services.showError(i18n("The package %1 is no longer in the package database, so nothing was installed. Update the package lists and open this dialog again.", missing), this);
+        m_services.showError(
+            i18n("The package %1 is no longer in the package database, so nothing was installed. Update the package lists and open this dialog again.",
+                 missing),
+            this);
     }
     done(QDialog::Accepted);
 }
@@ -294,7 +296,8 @@ int DriverRemover::exec()
         return 0;
     }
     const QSet<QString> inUse = DriverPackages::packagesInUse(
-        snapshot, m_modulePath,
+        snapshot,
+        m_modulePath,
         [this](const QString &path) {
             const QApt::Package *package = m_backend->packageForFile(path);
             return package ? QString(package->name()) : QString();

@@ -9,8 +9,7 @@ static const QString currentSuffix = QStringLiteral(" (current)");
 
 bool matchesRenderer(const Device &device, const QString &lowerRenderer)
 {
-    const QStringList words = device.vendorName().split(QLatin1Char(' '), Qt::SkipEmptyParts)
-        + device.name().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QStringList words = device.vendorName().split(QLatin1Char(' '), Qt::SkipEmptyParts) + device.name().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     for (const QString &word : words) {
         if (lowerRenderer.contains(word.toLower())) {
             return true;

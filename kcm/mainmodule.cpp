@@ -256,9 +256,7 @@ void MainModule::save()
     // i915 or vmwgfx have no X driver of their own name: say which one X will use.
     const QString written = request.arguments.value(QStringLiteral("driver")).toString();
     const QString moduleName = device.newDriver().trueName;
-    const QString note = written == moduleName
-        ? QString()
-        : i18n("The X server driver \"%1\" was written for the kernel module \"%2\".", written, moduleName);
+    const QString note = written == moduleName ? QString() : i18n("The X server driver \"%1\" was written for the kernel module \"%2\".", written, moduleName);
     if (m_services.rebootPrompt) {
         m_services.rebootPrompt(note);
     }

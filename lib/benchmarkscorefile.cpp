@@ -22,7 +22,7 @@ QString olderScoreFilePath()
     return path;
 }
 
-QString availablePath(const QString& scoreFile, const QString& olderFile)
+QString availablePath(const QString &scoreFile, const QString &olderFile)
 {
     if (QFile::exists(scoreFile))
         return scoreFile;
@@ -31,7 +31,7 @@ QString availablePath(const QString& scoreFile, const QString& olderFile)
     return {};
 }
 
-int readScore(const QString& path)
+int readScore(const QString &path)
 {
     if (path.isEmpty())
         return -1;
@@ -44,7 +44,7 @@ int readScore(const QString& path)
     return ok ? score : -1;
 }
 
-bool writeScore(const QString& score, const QString& scoreFile, const QString& olderFile)
+bool writeScore(const QString &score, const QString &scoreFile, const QString &olderFile)
 {
     if (score.isEmpty())
         return false;

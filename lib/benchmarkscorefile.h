@@ -13,12 +13,12 @@ QString scoreFilePath(); // ~/.config/vela-admin-video-driver.score
 QString olderScoreFilePath(); // ~/.config/vela-admin-driver.score
 
 // The file to read: the score file, else the older one, else empty.
-QString availablePath(const QString& scoreFile = scoreFilePath(), const QString& olderFile = olderScoreFilePath());
+QString availablePath(const QString &scoreFile = scoreFilePath(), const QString &olderFile = olderScoreFilePath());
 
 // The stored score, or -1 when there is none or the file holds no decimal integer.
-int readScore(const QString& path);
+int readScore(const QString &path);
 
 // Replaces the score file with score (decimal digits, no line end) and removes the older file.
 // Returns false, writing nothing, when score is empty or the file cannot be written.
-bool writeScore(const QString& score, const QString& scoreFile = scoreFilePath(), const QString& olderFile = olderScoreFilePath());
+bool writeScore(const QString &score, const QString &scoreFile = scoreFilePath(), const QString &olderFile = olderScoreFilePath());
 }

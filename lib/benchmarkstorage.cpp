@@ -35,13 +35,13 @@ QString BenchmarkStorage::defaultDatabasePath()
     return path;
 }
 
-BenchmarkStorage* BenchmarkStorage::instance()
+BenchmarkStorage *BenchmarkStorage::instance()
 {
     static BenchmarkStorage store(defaultDatabasePath(), connectionNameDefault);
     return &store;
 }
 
-BenchmarkStorage::BenchmarkStorage(const QString& databasePath, const QString& connectionName, QObject* parent)
+BenchmarkStorage::BenchmarkStorage(const QString &databasePath, const QString &connectionName, QObject *parent)
     : QObject(parent)
 {
     QDir().mkpath(QFileInfo(databasePath).absolutePath());
@@ -83,7 +83,7 @@ void BenchmarkStorage::ensureSchema()
     m_db.commit();
 }
 
-void BenchmarkStorage::insertResult(int fps, const QString& gpu, const QString& driver)
+void BenchmarkStorage::insertResult(int fps, const QString &gpu, const QString &driver)
 {
     if (!m_db.isOpen())
         return;
@@ -132,7 +132,7 @@ bool BenchmarkStorage::clearAll()
     return true;
 }
 
-BenchmarkSqlModel* BenchmarkStorage::createModel(QObject* parent)
+BenchmarkSqlModel *BenchmarkStorage::createModel(QObject *parent)
 {
     if (!m_db.isOpen()) {
         qCritical("%s", qPrintable(QStringLiteral("Benchmark database not open: %1").arg(m_db.lastError().text())));
@@ -141,7 +141,7 @@ BenchmarkSqlModel* BenchmarkStorage::createModel(QObject* parent)
     return new BenchmarkSqlModel(parent, m_db);
 }
 
-BenchmarkSqlModel::BenchmarkSqlModel(QObject* parent, const QSqlDatabase& db)
+BenchmarkSqlModel::BenchmarkSqlModel(QObject *parent, const QSqlDatabase &db)
     : QSqlTableModel(parent, db)
 {
     setTable(QStringLiteral("benchmark_results"));
@@ -165,7 +165,7 @@ bool BenchmarkSqlModel::select()
     return ok;
 }
 
-QVariant BenchmarkSqlModel::data(const QModelIndex& index, int role) const
+QVariant BenchmarkSqlModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid())
         return {};
@@ -179,7 +179,7 @@ QVariant BenchmarkSqlModel::data(const QModelIndex& index, int role) const
     return value;
 }
 
-Qt::ItemFlags BenchmarkSqlModel::flags(const QModelIndex& index) const
+Qt::ItemFlags BenchmarkSqlModel::flags(const QModelIndex &index) const
 {
     Qt::ItemFlags result = QSqlTableModel::flags(index);
     if (!index.isValid())

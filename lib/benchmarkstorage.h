@@ -16,21 +16,21 @@ class BenchmarkStorage : public QObject
     Q_OBJECT
 public:
     // The single store of the process, over ~/.local/share/vela-admin-video-driver/benchmark.db.
-    static BenchmarkStorage* instance();
+    static BenchmarkStorage *instance();
 
     // A store over any database file under its own connection name; instance() uses the
     // user's file and the process's one connection. Tests build their own stores with this.
-    BenchmarkStorage(const QString& databasePath, const QString& connectionName, QObject* parent = nullptr);
+    BenchmarkStorage(const QString &databasePath, const QString &connectionName, QObject *parent = nullptr);
     ~BenchmarkStorage() override;
 
     static QString defaultDatabasePath();
 
     bool isOpen() const;
-    void insertResult(int fps, const QString& gpu, const QString& driver);
+    void insertResult(int fps, const QString &gpu, const QString &driver);
     bool deleteById(int id);
     bool clearAll();
     // A new model over the results owned by parent, or null when the database is not open.
-    BenchmarkSqlModel* createModel(QObject* parent);
+    BenchmarkSqlModel *createModel(QObject *parent);
 
 Q_SIGNALS:
     void dataChanged();
@@ -48,10 +48,10 @@ class BenchmarkSqlModel : public QSqlTableModel
 {
     Q_OBJECT
 public:
-    BenchmarkSqlModel(QObject* parent, const QSqlDatabase& db);
+    BenchmarkSqlModel(QObject *parent, const QSqlDatabase &db);
 
-    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
 
 public Q_SLOTS:
     bool select() override;

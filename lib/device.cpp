@@ -106,12 +106,14 @@ QString Device::fromHex(int value, int width)
 
 QString Device::parseBusId(const QString &sysfsBusId)
 {
-    static const QRegularExpression pattern(QStringLiteral(
-        "(?'domain'[[:xdigit:]]+):(?'bus'[[:xdigit:]]+):(?'slot'[[:xdigit:]]+)\\.(?'function'[[:xdigit:]]+)"));
+    static const QRegularExpression pattern(
+        QStringLiteral("(?'domain'[[:xdigit:]]+):(?'bus'[[:xdigit:]]+):(?'slot'[[:xdigit:]]+)\\.(?'function'[[:xdigit:]]+)"));
     const QRegularExpressionMatch match = pattern.match(sysfsBusId);
     return QStringLiteral("PCI:%1@%2:%3:%4")
-        .arg(match.captured(QStringLiteral("bus")), match.captured(QStringLiteral("domain")),
-             match.captured(QStringLiteral("slot")), match.captured(QStringLiteral("function")));
+        .arg(match.captured(QStringLiteral("bus")),
+             match.captured(QStringLiteral("domain")),
+             match.captured(QStringLiteral("slot")),
+             match.captured(QStringLiteral("function")));
 }
 
 QList<Module> Device::parseDriverList(const QStringList *names, const ModuleIndex *index) const
@@ -208,13 +210,11 @@ QPair<bool, Module> Device::driverByTrueName(const QString &trueName) const
 
 bool Device::operator==(const Device &other) const
 {
-    return m_baseClassName == other.m_baseClassName && m_vendorName == other.m_vendorName && m_deviceName == other.m_deviceName
-        && m_model == other.m_model && m_classId == other.m_classId && m_deviceId == other.m_deviceId
-        && m_sysfsBusId == other.m_sysfsBusId && m_sysfsId == other.m_sysfsId && m_modalias == other.m_modalias
-        && m_uniqueId == other.m_uniqueId && m_xorgDriver == other.m_xorgDriver && m_currentModuleIndex == other.m_currentModuleIndex
-        && m_newModuleIndex == other.m_newModuleIndex && m_moduleInUse == other.m_moduleInUse
-        && m_driverList == other.m_driverList && m_name == other.m_name
-        && m_active == other.m_active && m_videoCardVendorId == other.m_videoCardVendorId;
+    return m_baseClassName == other.m_baseClassName && m_vendorName == other.m_vendorName && m_deviceName == other.m_deviceName && m_model == other.m_model
+        && m_classId == other.m_classId && m_deviceId == other.m_deviceId && m_sysfsBusId == other.m_sysfsBusId && m_sysfsId == other.m_sysfsId
+        && m_modalias == other.m_modalias && m_uniqueId == other.m_uniqueId && m_xorgDriver == other.m_xorgDriver
+        && m_currentModuleIndex == other.m_currentModuleIndex && m_newModuleIndex == other.m_newModuleIndex && m_moduleInUse == other.m_moduleInUse
+        && m_driverList == other.m_driverList && m_name == other.m_name && m_active == other.m_active && m_videoCardVendorId == other.m_videoCardVendorId;
 }
 
 QString Device::nameDefinition() const
@@ -329,8 +329,7 @@ QList<Device> probeGpus(ProbeFilter filter, HardwareScan scan, ProbeDetail detai
             xServers.emplace(XServers::running());
         }
         Device device(record, &*index, &*pciNames, &*xServers);
-        const bool keep = filter == ProbeFilter::WithModules ? !device.driverList().isEmpty()
-                                                             : device.classId().startsWith(QLatin1String("03"));
+        const bool keep = filter == ProbeFilter::WithModules ? !device.driverList().isEmpty() : device.classId().startsWith(QLatin1String("03"));
         if (keep) {
             result.append(device);
         }

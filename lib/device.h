@@ -50,8 +50,7 @@ public:
     // the name table and the X servers let several adapters of one probe share a single walk
     // of the module tree, a single read of the PCI name database and of the process list;
     // without them the constructor makes its own.
-    explicit Device(hd_t *record, const ModuleIndex *index = nullptr, PciNames *pciNames = nullptr,
-                    const XServers *xServers = nullptr);
+    explicit Device(hd_t *record, const ModuleIndex *index = nullptr, PciNames *pciNames = nullptr, const XServers *xServers = nullptr);
 
     // Only what the record itself holds: texts, identifiers, bus ids and the vendor class; no
     // module list, no PCI database name, no X driver.
@@ -174,8 +173,12 @@ public:
         m_currentModuleIndex = m_newModuleIndex = currentIndex;
         m_moduleInUse = inUse && !modules.isEmpty();
     }
-    void setIdentityForTest(const QString &vendorName, const QString &name, const QString &model, const QString &sysfsBusId,
-                            const QString &classId, VideoCardVendorId vendorId)
+    void setIdentityForTest(const QString &vendorName,
+                            const QString &name,
+                            const QString &model,
+                            const QString &sysfsBusId,
+                            const QString &classId,
+                            VideoCardVendorId vendorId)
     {
         m_vendorName = vendorName;
         m_name = name;
@@ -249,8 +252,7 @@ enum class ProbeDetail {
 
 // Probes the PCI bus afresh and returns the display adapters in probe order. A probe that keeps
 // only adapters with modules finds out everything.
-QList<Device> probeGpus(ProbeFilter filter, HardwareScan scan = HardwareScan::DisplayRecords,
-                        ProbeDetail detail = ProbeDetail::Complete);
+QList<Device> probeGpus(ProbeFilter filter, HardwareScan scan = HardwareScan::DisplayRecords, ProbeDetail detail = ProbeDetail::Complete);
 
 // The adapters for which at least one kernel module is known.
 inline QList<Device> getGpus()

@@ -402,8 +402,7 @@ QStringList kernelHeaders(const QString &kernelRelease, const std::function<cons
     return {};
 }
 
-QSet<QString> packagesInUse(const Snapshot &snapshot, const QString &modulePath, const std::function<QString(const QString &)> &owner,
-                            const QString &srcRoot)
+QSet<QString> packagesInUse(const Snapshot &snapshot, const QString &modulePath, const std::function<QString(const QString &)> &owner, const QString &srcRoot)
 {
     QSet<QString> inUse;
     if (modulePath.isEmpty()) {

@@ -148,8 +148,7 @@ QStringList kernelHeaders(const QString &kernelRelease, const std::function<cons
 // is looked up as given and under its other merged-/usr name; a module built by DKMS is
 // found through its source folder below srcRoot ("<module>-<version>"). When that fails too,
 // every installed NVIDIA catalogue package counts as in use for a DKMS-built NVIDIA module.
-QSet<QString> packagesInUse(const Snapshot &snapshot, const QString &modulePath, const std::function<QString(const QString &)> &owner,
-                            const QString &srcRoot);
+QSet<QString> packagesInUse(const Snapshot &snapshot, const QString &modulePath, const std::function<QString(const QString &)> &owner, const QString &srcRoot);
 
 // Installed packages that declare hardware (a Modaliases field, AppStream modalias patterns,
 // an NVIDIA driver package), without those in use and without those whose removal would take

@@ -132,9 +132,9 @@ void finish(Snapshot &snapshot, const Selection &selection, LoadTimes &t, QElaps
         return a.name < b.name;
     });
     t.packagesMs = timer.elapsed();
-    qCDebug(DRIVERLIB).nospace() << "driver packages: index scan " << t.indexScanMs << " ms (" << (selection.filtered ? "used" : "not usable") << "), AppStream "
-                                 << t.appStreamMs << " ms (" << snapshot.appstream.size() << " components), id lists " << t.idListsMs << " ms ("
-                                 << snapshot.idLists.lists.size() << "), " << snapshot.packages.size() << " of " << asked << " packages read in "
+    qCDebug(DRIVERLIB).nospace() << "driver packages: index scan " << t.indexScanMs << " ms (" << (selection.filtered ? "used" : "not usable")
+                                 << "), AppStream " << t.appStreamMs << " ms (" << snapshot.appstream.size() << " components), id lists " << t.idListsMs
+                                 << " ms (" << snapshot.idLists.lists.size() << "), " << snapshot.packages.size() << " of " << asked << " packages read in "
                                  << t.packagesMs << " ms";
 }
 

@@ -1,9 +1,9 @@
 // SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "helperclient.h"
+#include "busconfig.h"
 #include "device.h"
 #include "driverlib_debug.h"
-#include "busconfig.h"
 #include "systempaths.h"
 #include "xorgdrivers.h"
 

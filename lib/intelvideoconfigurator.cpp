@@ -22,9 +22,9 @@ namespace
 // that same line. Escaped characters are taken in so that a "\"" cannot end the value early.
 const QRegularExpression &activeLinePattern()
 {
-    static const QRegularExpression pattern(QStringLiteral("^[ \\t]*%1=\"((?:[^\"\\\\\\n]|\\\\.)*)\"")
-                                                .arg(QRegularExpression::escape(IntelVideoConfigurator::commandLineKey())),
-                                            QRegularExpression::MultilineOption);
+    static const QRegularExpression pattern(
+        QStringLiteral("^[ \\t]*%1=\"((?:[^\"\\\\\\n]|\\\\.)*)\"").arg(QRegularExpression::escape(IntelVideoConfigurator::commandLineKey())),
+        QRegularExpression::MultilineOption);
     return pattern;
 }
 

@@ -9,14 +9,13 @@
 #include <QSysInfo>
 
 #include <cstring>
-#include <limits>
 #include <elf.h>
+#include <limits>
 
 ModuleIndex::ModuleIndex(const QString &root)
 {
     const QString top = root.isEmpty() ? runningKernelTree() : root;
-    QDirIterator it(top, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden,
-                    QDirIterator::Subdirectories | QDirIterator::FollowSymlinks);
+    QDirIterator it(top, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden, QDirIterator::Subdirectories | QDirIterator::FollowSymlinks);
     while (it.hasNext()) {
         const QString path = it.next();
         const QString fileName = it.fileName();

@@ -1,8 +1,8 @@
 // SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "secureboot.h"
-#include "driverlib_debug.h"
 #include "busconfig.h"
+#include "driverlib_debug.h"
 #include "systempaths.h"
 
 #include <KLocalizedString>

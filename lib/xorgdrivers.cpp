@@ -22,7 +22,8 @@ QStringList installedDrivers(const QStringList &dirs)
 {
     QStringList names;
     for (const QString &dir : dirs) {
-        QDirIterator it(dir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden,
+        QDirIterator it(dir,
+                        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden,
                         QDirIterator::Subdirectories | QDirIterator::FollowSymlinks);
         while (it.hasNext()) {
             it.next();

@@ -62,8 +62,7 @@ QString homeOf(uint uid)
     std::vector<char> buffer(size > 0 ? size_t(size) : 16384);
     passwd entry{};
     passwd *found = nullptr;
-    if (getpwuid_r(uid_t(uid), &entry, buffer.data(), buffer.size(), &found) != 0 || !found || !found->pw_dir
-        || found->pw_dir[0] != '/') {
+    if (getpwuid_r(uid_t(uid), &entry, buffer.data(), buffer.size(), &found) != 0 || !found || !found->pw_dir || found->pw_dir[0] != '/') {
         return QString();
     }
     return QFile::decodeName(found->pw_dir);
@@ -147,7 +146,8 @@ std::optional<QByteArray> readHomeLog(const QString &path, uid_t owner)
         return std::nullopt;
     }
     std::optional<QByteArray> result;
-    struct stat info {};
+    struct stat info {
+    };
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == owner) {
         QFile file;
         if (file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {

@@ -7,8 +7,8 @@
 #include "backuplayout.h"
 #include "busconfig.h"
 #include "restore_debug.h"
-#include "systempaths.h"
 #include "restorer.h"
+#include "systempaths.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -54,7 +54,10 @@ QString helpText()
                "  2  not run as root\n"
                "  3  no backup found (or none of the name given to --from)\n"
                "  4  some steps failed (see the messages); the others were done\n")
-        .arg(BackupLayout::items().at(0).livePath, BackupLayout::items().at(1).livePath, BackupLayout::items().at(2).livePath, RestorePaths::backupDir(),
+        .arg(BackupLayout::items().at(0).livePath,
+             BackupLayout::items().at(1).livePath,
+             BackupLayout::items().at(2).livePath,
+             RestorePaths::backupDir(),
              RestorePaths::setAsidePrefix());
 }
 
@@ -116,7 +119,8 @@ int main(int argc, char **argv)
     parser.addOption(dryRunOption);
     const QCommandLineOption listOption(QStringLiteral("list"), QStringLiteral("List the backups, oldest first, and change nothing."));
     parser.addOption(listOption);
-    const QCommandLineOption fromOption(QStringLiteral("from"), QStringLiteral("Restore the backup of this date (as --list shows it) instead of the newest."),
+    const QCommandLineOption fromOption(QStringLiteral("from"),
+                                        QStringLiteral("Restore the backup of this date (as --list shows it) instead of the newest."),
                                         QStringLiteral("DATE"));
     parser.addOption(fromOption);
 

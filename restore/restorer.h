@@ -34,9 +34,18 @@ public:
     // asidePath when it differs.
     bool restoreFile(const QString &backupPath, const QString &livePath, const QString &asidePath);
 
-    int restoredCount() const { return m_restored; }
-    int setAsideCount() const { return m_setAside; }
-    int unchangedCount() const { return m_unchanged; }
+    int restoredCount() const
+    {
+        return m_restored;
+    }
+    int setAsideCount() const
+    {
+        return m_setAside;
+    }
+    int unchangedCount() const
+    {
+        return m_unchanged;
+    }
 
 private:
     bool restoreTree(const QString &backupDir, const QString &liveDir, const QString &asideDir);

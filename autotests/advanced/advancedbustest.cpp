@@ -34,8 +34,7 @@ const QString switchSnippet = QStringLiteral("/etc/X11/xorg.conf.d/20-vela-admin
 
 QByteArray grubWith(const QByteArray &cmdline)
 {
-    return "# If you change this file, run update-grub afterwards.\nGRUB_DEFAULT=0\nGRUB_CMDLINE_LINUX_DEFAULT=\"" + cmdline
-        + "\"\nGRUB_CMDLINE_LINUX=\"\"\n";
+    return "# If you change this file, run update-grub afterwards.\nGRUB_DEFAULT=0\nGRUB_CMDLINE_LINUX_DEFAULT=\"" + cmdline + "\"\nGRUB_CMDLINE_LINUX=\"\"\n";
 }
 
 QByteArray read(const QString &path)
@@ -131,7 +130,9 @@ private Q_SLOTS:
         IntelHardwareAccelerationPage page({m_intel}, nullptr);
         auto *combo = child<QComboBox>(&page, "gucModeComboBox");
         QCOMPARE(itemTexts(combo),
-                 (QStringList{QStringLiteral("Disabled"), QStringLiteral("Submission Only"), QStringLiteral("Load Firmware Only"),
+                 (QStringList{QStringLiteral("Disabled"),
+                              QStringLiteral("Submission Only"),
+                              QStringLiteral("Load Firmware Only"),
                               QStringLiteral("Full GuC + HuC")}));
         QCOMPARE(combo->currentIndex(), 2);
         QSignalSpy modified(&page, &ISettingsPage::modifiedChanged);

@@ -163,20 +163,19 @@ private Q_SLOTS:
         const QString reboot = QStringLiteral("The settings have been successfully saved. To apply, please perform a reboot.");
         QTest::newRow("modified page answering NoChanges")
             << QList<PageSpec>{{true, SaveStatus::NoChanges, QString()}} << QString() << QStringList() << QList<int>{1};
-        QTest::newRow("unmodified page") << QList<PageSpec>{{false, SaveStatus::Success, QString()}} << QString() << QStringList()
-                                         << QList<int>{0};
-        QTest::newRow("success without reboot")
-            << QList<PageSpec>{{true, SaveStatus::Success, QString()}} << QStringLiteral("information")
-            << QStringList{QStringLiteral("Settings saved successfully.")} << QList<int>{1};
-        QTest::newRow("reboot and notes")
-            << QList<PageSpec>{{true, SaveStatus::SuccessRebootRequired, QStringLiteral("note A")}, {true, SaveStatus::Success, QStringLiteral("note B")}}
-            << QStringLiteral("information") << QStringList{reboot, QStringLiteral("note A"), QStringLiteral("note B")} << QList<int>{1, 1};
-        QTest::newRow("two errors")
-            << QList<PageSpec>{{true, SaveStatus::Error, QStringLiteral("bad A")}, {true, SaveStatus::Error, QStringLiteral("bad B")}}
-            << QStringLiteral("critical") << QStringList{QStringLiteral("Page 0: bad A"), QStringLiteral("Page 1: bad B")} << QList<int>{1, 1};
-        QTest::newRow("error beside success")
-            << QList<PageSpec>{{true, SaveStatus::Error, QStringLiteral("bad A")}, {true, SaveStatus::SuccessRebootRequired, QString()}}
-            << QStringLiteral("critical") << QStringList{QStringLiteral("Page 0: bad A")} << QList<int>{1, 1};
+        QTest::newRow("unmodified page") << QList<PageSpec>{{false, SaveStatus::Success, QString()}} << QString() << QStringList() << QList<int>{0};
+        QTest::newRow("success without reboot") << QList<PageSpec>{{true, SaveStatus::Success, QString()}} << QStringLiteral("information")
+                                                << QStringList{QStringLiteral("Settings saved successfully.")} << QList<int>{1};
+        QTest::newRow("reboot and notes") << QList<PageSpec>{{true, SaveStatus::SuccessRebootRequired, QStringLiteral("note A")},
+                                                             {true, SaveStatus::Success, QStringLiteral("note B")}}
+                                          << QStringLiteral("information") << QStringList{reboot, QStringLiteral("note A"), QStringLiteral("note B")}
+                                          << QList<int>{1, 1};
+        QTest::newRow("two errors") << QList<PageSpec>{{true, SaveStatus::Error, QStringLiteral("bad A")}, {true, SaveStatus::Error, QStringLiteral("bad B")}}
+                                    << QStringLiteral("critical") << QStringList{QStringLiteral("Page 0: bad A"), QStringLiteral("Page 1: bad B")}
+                                    << QList<int>{1, 1};
+        QTest::newRow("error beside success") << QList<PageSpec>{{true, SaveStatus::Error, QStringLiteral("bad A")},
+                                                                 {true, SaveStatus::SuccessRebootRequired, QString()}}
+                                              << QStringLiteral("critical") << QStringList{QStringLiteral("Page 0: bad A")} << QList<int>{1, 1};
     }
     void save()
     {

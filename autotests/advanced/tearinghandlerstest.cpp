@@ -4,8 +4,8 @@
 // state from a stand-in nvidia-settings, the picom settings file (read by picom's own parser
 // under Xvfb when both are installed), and the manager's choice of handler and X driver.
 // Runs as an ordinary user (CTest drops root), so that a read-only folder is read-only.
-#include "device.h"
 #include "tearinghandlers.h"
+#include "device.h"
 #include "tearingmanager.h"
 #include "xorgsnippet.h"
 
@@ -52,8 +52,12 @@ QString stub(const QTemporaryDir &dir, const QByteArray &body)
 Device device(VideoCardVendorId vendor, const QString &xorgTag)
 {
     Device d;
-    d.setIdentityForTest(QStringLiteral("Vendor"), QStringLiteral("Name"), QStringLiteral("Model"), QStringLiteral("PCI:00@0000:02:0"),
-                         QStringLiteral("0300"), vendor);
+    d.setIdentityForTest(QStringLiteral("Vendor"),
+                         QStringLiteral("Name"),
+                         QStringLiteral("Model"),
+                         QStringLiteral("PCI:00@0000:02:0"),
+                         QStringLiteral("0300"),
+                         vendor);
     d.updateXOrgDriver(xorgTag);
     d.setActive(true);
     return d;
@@ -174,8 +178,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<bool>("state");
-        const QByteArray line = "echo \"  Attribute 'CurrentMetaMode' (host:0.0): id=50, switchable=no, source=nv-control :: DPY-1: "
-                                "nvidia-auto-select @1920x1080 +0+0 {ViewPortIn=1920x1080, ViewPortOut=1920x1080+0+0, ";
+        const QByteArray line =
+            "echo \"  Attribute 'CurrentMetaMode' (host:0.0): id=50, switchable=no, source=nv-control :: DPY-1: "
+            "nvidia-auto-select @1920x1080 +0+0 {ViewPortIn=1920x1080, ViewPortOut=1920x1080+0+0, ";
         QTest::newRow("on") << QByteArray(line + "ForceFullCompositionPipeline=On}\"") << true;
         QTest::newRow("off") << QByteArray(line + "ForceFullCompositionPipeline=Off}\"") << false;
         QTest::newRow("on, exit 1") << QByteArray(line + "ForceFullCompositionPipeline=On}\"; exit 1") << false;
@@ -270,8 +275,7 @@ private Q_SLOTS:
         env.insert(QStringLiteral("DISPLAY"), QLatin1Char(':') + QString::fromLatin1(display));
         picom.setProcessEnvironment(env);
         picom.setProcessChannelMode(QProcess::MergedChannels);
-        picom.start(picomProgram,
-                    {QStringLiteral("--config"), handler.configFilePath(), QStringLiteral("--log-level=debug"), QStringLiteral("--diagnostics")});
+        picom.start(picomProgram, {QStringLiteral("--config"), handler.configFilePath(), QStringLiteral("--log-level=debug"), QStringLiteral("--diagnostics")});
         QVERIFY(picom.waitForFinished(20000));
         const QString log = QString::fromLocal8Bit(picom.readAll());
         x.terminate();
@@ -296,18 +300,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("driver");
         QTest::addColumn<QString>("tearFree");
         const QByteArray head = "Section \"Device\"\n    Identifier \"Intel Graphics\"\n    Driver \"modesetting\"\n";
-        QTest::newRow("true") << QByteArray(head + "    Option \"TearFree\" \"true\"\nEndSection\n") << QStringLiteral("modesetting")
-                              << QStringLiteral("true");
+        QTest::newRow("true") << QByteArray(head + "    Option \"TearFree\" \"true\"\nEndSection\n") << QStringLiteral("modesetting") << QStringLiteral("true");
         QTest::newRow("false") << QByteArray(head + "    Option \"TearFree\" \"false\"\nEndSection\n") << QStringLiteral("modesetting")
                                << QStringLiteral("false");
-        QTest::newRow("commented out") << QByteArray(head + "#    Option \"TearFree\" \"true\"\nEndSection\n") << QStringLiteral("modesetting")
-                                       << QString();
-        QTest::newRow("outside the section") << QByteArray(head + "EndSection\nOption \"TearFree\" \"true\"\n") << QStringLiteral("modesetting")
-                                             << QString();
-        QTest::newRow("second Device section")
-            << QByteArray("Section \"Module\"\n   Load \"modesetting\"\nEndSection\n\nSection \"Device\"\n    Driver \"nvidia\"\nEndSection\n"
-                          "Section \"Device\"\n    Driver \"nouveau\"\nEndSection\n")
-            << QStringLiteral("nvidia") << QString();
+        QTest::newRow("commented out") << QByteArray(head + "#    Option \"TearFree\" \"true\"\nEndSection\n") << QStringLiteral("modesetting") << QString();
+        QTest::newRow("outside the section") << QByteArray(head + "EndSection\nOption \"TearFree\" \"true\"\n") << QStringLiteral("modesetting") << QString();
+        QTest::newRow("second Device section") << QByteArray(
+            "Section \"Module\"\n   Load \"modesetting\"\nEndSection\n\nSection \"Device\"\n    Driver \"nvidia\"\nEndSection\n"
+            "Section \"Device\"\n    Driver \"nouveau\"\nEndSection\n")
+                                               << QStringLiteral("nvidia") << QString();
         QTest::newRow("no Device section") << QByteArray("Section \"Screen\"\n    Driver \"x\"\nEndSection\n") << QString() << QString();
     }
     void snippetValues()
@@ -330,10 +331,9 @@ private Q_SLOTS:
         QTest::newRow("AMDGPU") << QStringLiteral("AMDGPU") << both << QByteArray() << QStringLiteral("amdgpu");
         QTest::newRow("empty tag") << QString() << both << QByteArray() << QString();
         QTest::newRow("not installed") << QStringLiteral("nouveau") << both << QByteArray() << QString();
-        QTest::newRow("switch snippet names intel")
-            << QStringLiteral("modeset") << both
-            << QByteArray("Section \"Device\"\n    Identifier \"UHD 620\"\n    Driver \"intel\"\n    BusID \"PCI:0@0000:2:0\"\nEndSection\n")
-            << QStringLiteral("intel");
+        QTest::newRow("switch snippet names intel") << QStringLiteral(
+            "modeset") << both << QByteArray("Section \"Device\"\n    Identifier \"UHD 620\"\n    Driver \"intel\"\n    BusID \"PCI:0@0000:2:0\"\nEndSection\n")
+                                                    << QStringLiteral("intel");
         QTest::newRow("switch snippet without driver")
             << QStringLiteral("modeset") << both << QByteArray("Section \"Device\"\n    Identifier \"x\"\nEndSection\n") << QStringLiteral("modesetting");
     }
@@ -351,8 +351,7 @@ private Q_SLOTS:
         if (!switchSnippet.isEmpty()) {
             writeFile(snippet, switchSnippet);
         }
-        QCOMPARE(TearingManager::tearingDriverName(device(VideoCardVendorId::Intel, tag), {dir.filePath(QStringLiteral("drivers"))}, snippet),
-                 expected);
+        QCOMPARE(TearingManager::tearingDriverName(device(VideoCardVendorId::Intel, tag), {dir.filePath(QStringLiteral("drivers"))}, snippet), expected);
     }
 
     // Vendors without a handler, and an X driver that does not resolve: the driver switch is

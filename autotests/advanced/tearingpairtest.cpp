@@ -60,8 +60,7 @@ private Q_SLOTS:
         const QString busId = HelperLogic::xorgBusId(QStringLiteral("PCI:00@0000:02:0"));
         QVERIFY(writeFile(confDir + QStringLiteral("/20-vela-admin-video-driver.conf"),
                           HelperLogic::buildXOrgSnippet(0x8086, QStringLiteral("UHD Graphics 620"), QStringLiteral("dummy"), busId).toUtf8()));
-        QVERIFY(writeFile(confDir + QStringLiteral("/20-intel-tearing.conf"),
-                          HelperLogic::buildTearingConfig(tearingDriver, QStringLiteral("true")).toUtf8()));
+        QVERIFY(writeFile(confDir + QStringLiteral("/20-intel-tearing.conf"), HelperLogic::buildTearingConfig(tearingDriver, QStringLiteral("true")).toUtf8()));
         const QString emptyConfig = dir.filePath(QStringLiteral("xorg.conf"));
         QVERIFY(writeFile(emptyConfig, QByteArray()));
 
@@ -71,9 +70,20 @@ private Q_SLOTS:
         const QString log = dir.filePath(QStringLiteral("x.log"));
         QProcess x;
         x.start(server,
-                {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-config"), emptyConfig, QStringLiteral("-configdir"), confDir,
-                 QStringLiteral("-logfile"), log, QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset"),
-                 QStringLiteral("-novtswitch"), QStringLiteral("-sharevts"), QStringLiteral("-ac")});
+                {QStringLiteral("-displayfd"),
+                 QStringLiteral("1"),
+                 QStringLiteral("-config"),
+                 emptyConfig,
+                 QStringLiteral("-configdir"),
+                 confDir,
+                 QStringLiteral("-logfile"),
+                 log,
+                 QStringLiteral("-nolisten"),
+                 QStringLiteral("tcp"),
+                 QStringLiteral("-noreset"),
+                 QStringLiteral("-novtswitch"),
+                 QStringLiteral("-sharevts"),
+                 QStringLiteral("-ac")});
         QVERIFY(x.waitForStarted(5000));
         const bool ready = x.waitForReadyRead(20000) && !x.readAllStandardOutput().trimmed().isEmpty();
         if (x.state() == QProcess::Running) {

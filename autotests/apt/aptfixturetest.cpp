@@ -106,18 +106,24 @@ void AptFixtureTest::packages_data()
     const QString intelAlias = QStringLiteral("i915(pci:v00008086d*sv*sd*bc03sc*i*)");
     const QString d = QStringLiteral("default");
     const QString c = QStringLiteral("custom");
-    QTest::newRow("default: nvidia driver installed, with modaliases") << d << QStringLiteral("nvidia-driver-fixture") << true << nvidiaAlias << QStringLiteral("535.183.01-1");
-    QTest::newRow("default: intel driver not installed, with modaliases") << d << QStringLiteral("intel-driver-fixture") << false << intelAlias << QStringLiteral("23.1-1");
+    QTest::newRow("default: nvidia driver installed, with modaliases")
+        << d << QStringLiteral("nvidia-driver-fixture") << true << nvidiaAlias << QStringLiteral("535.183.01-1");
+    QTest::newRow("default: intel driver not installed, with modaliases")
+        << d << QStringLiteral("intel-driver-fixture") << false << intelAlias << QStringLiteral("23.1-1");
     QTest::newRow("default: driver without modaliases") << d << QStringLiteral("xserver-xorg-video-fixture") << true << QString() << QStringLiteral("1.0-1");
-    QTest::newRow("default: firmware-misc-nonfree installed") << d << QStringLiteral("firmware-misc-nonfree") << true << QString() << QStringLiteral("20230210-5");
+    QTest::newRow("default: firmware-misc-nonfree installed")
+        << d << QStringLiteral("firmware-misc-nonfree") << true << QString() << QStringLiteral("20230210-5");
     QTest::newRow("default: intel-microcode installed") << d << QStringLiteral("intel-microcode") << true << QString() << QStringLiteral("3.20231114.1");
     QTest::newRow("default: mesa-vulkan-drivers installed") << d << QStringLiteral("mesa-vulkan-drivers") << true << QString() << QStringLiteral("22.3.6-1");
-    QTest::newRow("default: intel-media-va-driver missing") << d << QStringLiteral("intel-media-va-driver") << false << QString() << QStringLiteral("23.1.1+dfsg1-1");
+    QTest::newRow("default: intel-media-va-driver missing")
+        << d << QStringLiteral("intel-media-va-driver") << false << QString() << QStringLiteral("23.1.1+dfsg1-1");
     QTest::newRow("default: mesa-vdpau-drivers missing") << d << QStringLiteral("mesa-vdpau-drivers") << false << QString() << QStringLiteral("22.3.6-1");
     QTest::newRow("default: mesa-va-drivers missing") << d << QStringLiteral("mesa-va-drivers") << false << QString() << QStringLiteral("22.3.6-1");
-    QTest::newRow("custom: nvidia driver not installed") << c << QStringLiteral("nvidia-driver-fixture") << false << nvidiaAlias << QStringLiteral("535.183.01-1");
+    QTest::newRow("custom: nvidia driver not installed")
+        << c << QStringLiteral("nvidia-driver-fixture") << false << nvidiaAlias << QStringLiteral("535.183.01-1");
     QTest::newRow("custom: intel driver installed") << c << QStringLiteral("intel-driver-fixture") << true << intelAlias << QStringLiteral("23.1-1");
-    QTest::newRow("custom: firmware-misc-nonfree missing") << c << QStringLiteral("firmware-misc-nonfree") << false << QString() << QStringLiteral("20230210-5");
+    QTest::newRow("custom: firmware-misc-nonfree missing")
+        << c << QStringLiteral("firmware-misc-nonfree") << false << QString() << QStringLiteral("20230210-5");
     QTest::newRow("custom: mesa-va-drivers installed") << c << QStringLiteral("mesa-va-drivers") << true << QString() << QStringLiteral("22.3.6-1");
 }
 

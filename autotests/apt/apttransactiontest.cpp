@@ -46,18 +46,15 @@ void AptTransactionTest::commit_data()
     // Patterns that must each match one line of the fake dpkg's log.
     QTest::addColumn<QStringList>("expectedDpkgCalls");
 
-    QTest::newRow("install a missing package")
-        << QStringLiteral("mesa-va-drivers") << false
-        << QStringList{QStringLiteral("^dpkg .* --unpack .*/repo/pool/mesa-va-drivers_22\\.3\\.6-1_amd64\\.deb$"),
-                       QStringLiteral("^dpkg .* --configure --pending$")};
-    QTest::newRow("install a driver package")
-        << QStringLiteral("intel-driver-fixture") << false
-        << QStringList{QStringLiteral("^dpkg .* --unpack .*/repo/pool/intel-driver-fixture_23\\.1-1_amd64\\.deb$")};
-    QTest::newRow("purge an installed driver")
-        << QStringLiteral("nvidia-driver-fixture") << true
-        << QStringList{QStringLiteral("^dpkg .* --remove nvidia-driver-fixture:amd64$"),
-                       QStringLiteral("^dpkg-stdin nvidia-driver-fixture:amd64\\s+purge$"),
-                       QStringLiteral("^dpkg .* --purge --pending$")};
+    QTest::newRow("install a missing package") << QStringLiteral("mesa-va-drivers") << false
+                                               << QStringList{QStringLiteral("^dpkg .* --unpack .*/repo/pool/mesa-va-drivers_22\\.3\\.6-1_amd64\\.deb$"),
+                                                              QStringLiteral("^dpkg .* --configure --pending$")};
+    QTest::newRow("install a driver package") << QStringLiteral("intel-driver-fixture") << false
+                                              << QStringList{QStringLiteral("^dpkg .* --unpack .*/repo/pool/intel-driver-fixture_23\\.1-1_amd64\\.deb$")};
+    QTest::newRow("purge an installed driver") << QStringLiteral("nvidia-driver-fixture") << true
+                                               << QStringList{QStringLiteral("^dpkg .* --remove nvidia-driver-fixture:amd64$"),
+                                                              QStringLiteral("^dpkg-stdin nvidia-driver-fixture:amd64\\s+purge$"),
+                                                              QStringLiteral("^dpkg .* --purge --pending$")};
 }
 
 void AptTransactionTest::commit()

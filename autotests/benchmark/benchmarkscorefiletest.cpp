@@ -12,16 +12,19 @@ class BenchmarkScoreFileTest : public QObject
 
     QTemporaryDir m_dir;
 
-    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QString path(const QString &name) const
+    {
+        return m_dir.filePath(name);
+    }
 
-    static void put(const QString& file, const QByteArray& content)
+    static void put(const QString &file, const QByteArray &content)
     {
         QFile f(file);
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(content);
     }
 
-    static QByteArray contentOf(const QString& file)
+    static QByteArray contentOf(const QString &file)
     {
         QFile f(file);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");

@@ -5,8 +5,8 @@
 #include <QAbstractItemModelTester>
 #include <QDateTime>
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSqlDatabase>
@@ -23,13 +23,13 @@ class BenchmarkStorageTest : public QObject
     QTemporaryDir m_home;
     int m_connections = 0;
 
-    std::unique_ptr<BenchmarkStorage> openStore(const QString& path)
+    std::unique_ptr<BenchmarkStorage> openStore(const QString &path)
     {
         return std::make_unique<BenchmarkStorage>(path, QStringLiteral("test_%1").arg(++m_connections));
     }
 
     // Reads one value straight from the file, beside the store's connection.
-    static QVariant scalar(const QString& path, const QString& sql)
+    static QVariant scalar(const QString &path, const QString &sql)
     {
         QVariant result;
         {
@@ -45,7 +45,7 @@ class BenchmarkStorageTest : public QObject
         return result;
     }
 
-    QString freshPath(const QString& name) const
+    QString freshPath(const QString &name) const
     {
         return m_home.filePath(name + QStringLiteral("/nested/benchmark.db"));
     }
@@ -60,7 +60,7 @@ private Q_SLOTS:
 
     void instanceLivesInTheHome()
     {
-        BenchmarkStorage* store = BenchmarkStorage::instance();
+        BenchmarkStorage *store = BenchmarkStorage::instance();
         QCOMPARE(BenchmarkStorage::instance(), store);
         const QString path = m_home.filePath(QStringLiteral(".local/share/vela-admin-video-driver/benchmark.db"));
         QVERIFY(QFile::exists(path));
@@ -99,8 +99,9 @@ private Q_SLOTS:
             db.setDatabaseName(unversioned);
             QVERIFY(db.open());
             QSqlQuery query(db);
-            QVERIFY(query.exec(QStringLiteral("CREATE TABLE benchmark_results (id INTEGER PRIMARY KEY AUTOINCREMENT, date INTEGER NOT NULL,"
-                                              " fps INTEGER NOT NULL, gpu TEXT NOT NULL, driver TEXT NOT NULL, comment TEXT)")));
+            QVERIFY(
+                query.exec(QStringLiteral("CREATE TABLE benchmark_results (id INTEGER PRIMARY KEY AUTOINCREMENT, date INTEGER NOT NULL,"
+                                          " fps INTEGER NOT NULL, gpu TEXT NOT NULL, driver TEXT NOT NULL, comment TEXT)")));
             QVERIFY(query.exec(QStringLiteral("INSERT INTO benchmark_results (date, fps, gpu, driver) VALUES (1, 900, 'RV710', 'radeon')")));
         }
         QSqlDatabase::removeDatabase(QStringLiteral("seed"));
@@ -193,8 +194,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QVariant>("stored");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("local 2024-03-05 14:07:09")
-            << QVariant(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9), Qt::LocalTime).toSecsSinceEpoch()) << "2024-03-05 14:07:09";
+        QTest::newRow("local 2024-03-05 14:07:09") << QVariant(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9), Qt::LocalTime).toSecsSinceEpoch())
+                                                   << "2024-03-05 14:07:09";
         QTest::newRow("epoch start") << QVariant(QDateTime(QDate(1970, 1, 1), QTime(0, 0, 1), Qt::UTC).toSecsSinceEpoch())
                                      << QDateTime::fromSecsSinceEpoch(1).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
         QTest::newRow("not a number") << QVariant(QStringLiteral("yesterday")) << "yesterday";

@@ -139,8 +139,8 @@ void CliChangeTest::actions_data()
 
     if (m_gpus == QLatin1String("nvidia")) {
         for (const QString &action : intelActions) {
-            QTest::newRow(qPrintable(action + QStringLiteral(" without Intel"))) << QStringList{action} << complete << grub(QStringLiteral("quiet")) << false
-                                                                                 << intelMissing << 255 << QString();
+            QTest::newRow(qPrintable(action + QStringLiteral(" without Intel")))
+                << QStringList{action} << complete << grub(QStringLiteral("quiet")) << false << intelMissing << 255 << QString();
         }
         QTest::newRow("set-guc without Intel") << QStringList{QStringLiteral("intel-accel-set-guc"), QStringLiteral("3")} << complete
                                                << grub(QStringLiteral("quiet")) << false << intelMissing << 255 << QString();
@@ -159,11 +159,10 @@ void CliChangeTest::actions_data()
     QTest::newRow("no package for AMD") << QStringList{QStringLiteral("list-packages"), amdBus} << complete << noGrub << false
                                         << lines({QStringLiteral("Cannot find any compatible driver packages")}) << 0 << QString();
     QTest::newRow("packages, unknown GPU") << QStringList{QStringLiteral("list-packages"), QStringLiteral("nope")} << complete << noGrub << false
-                                           << lines({QStringLiteral("Couldn't find GPU by BusID / Model / Vendor using argument nope")}) << 255
-                                           << QString();
-    QTest::newRow("packages, database unreadable")
-        << QStringList{QStringLiteral("list-packages"), nvidiaBus} << QStringLiteral("broken") << noGrub << false
-        << lines({QStringLiteral("Unable to parse package file " CLI_APT_FIXTURE "/dpkg/status-broken (1)")}) << 255 << QString();
+                                           << lines({QStringLiteral("Couldn't find GPU by BusID / Model / Vendor using argument nope")}) << 255 << QString();
+    QTest::newRow("packages, database unreadable") << QStringList{QStringLiteral("list-packages"), nvidiaBus} << QStringLiteral("broken") << noGrub << false
+                                                   << lines({QStringLiteral("Unable to parse package file " CLI_APT_FIXTURE "/dpkg/status-broken (1)")}) << 255
+                                                   << QString();
 
     // list-packages where sources disagree: the field counts only in the record of the version
     // APT would install (the candidate), wherever else it appears; an installed package found in
@@ -190,40 +189,41 @@ void CliChangeTest::actions_data()
     // set-module
     QTest::newRow("unknown module") << QStringList{QStringLiteral("set-module"), nvidiaBus, QStringLiteral("nvidia")} << complete << noGrub << false
                                     << lines({QStringLiteral("Cannot find module nvidia for GPU ") + nvidiaBus}) << 255 << QString();
-    QTest::newRow("module of another adapter") << QStringList{QStringLiteral("set-module"), nvidiaBus, QStringLiteral("i915")} << complete << noGrub
-                                               << false << lines({QStringLiteral("Cannot find module i915 for GPU ") + nvidiaBus}) << 255 << QString();
-    QTest::newRow("module name case matters") << QStringList{QStringLiteral("set-module"), nvidiaBus, QStringLiteral("Nouveau")} << complete << noGrub
-                                              << false << lines({QStringLiteral("Cannot find module Nouveau for GPU ") + nvidiaBus}) << 255 << QString();
+    QTest::newRow("module of another adapter") << QStringList{QStringLiteral("set-module"), nvidiaBus, QStringLiteral("i915")} << complete << noGrub << false
+                                               << lines({QStringLiteral("Cannot find module i915 for GPU ") + nvidiaBus}) << 255 << QString();
+    QTest::newRow("module name case matters") << QStringList{QStringLiteral("set-module"), nvidiaBus, QStringLiteral("Nouveau")} << complete << noGrub << false
+                                              << lines({QStringLiteral("Cannot find module Nouveau for GPU ") + nvidiaBus}) << 255 << QString();
     QTest::newRow("empty module") << QStringList{QStringLiteral("set-module"), nvidiaBus, QString()} << complete << noGrub << false
                                   << lines({QStringLiteral("Cannot find module  for GPU ") + nvidiaBus}) << 255 << QString();
-    QTest::newRow("module, unknown GPU") << QStringList{QStringLiteral("set-module"), QStringLiteral("PCI:9"), QStringLiteral("nouveau")} << complete
-                                         << noGrub << false << lines({QStringLiteral("Couldn't find GPU by BusID / Model / Vendor using argument PCI:9")})
-                                         << 255 << QString();
-    QTest::newRow("module in use still asks the helper") << QStringList{QStringLiteral("set-module"), nvidiaBus, QStringLiteral("nouveau")} << complete
-                                                         << noGrub << false << QString() << 255 << helperError;
-    QTest::newRow("other module asks the helper") << QStringList{QStringLiteral("set-module"), amdBus, QStringLiteral("radeon")} << complete << noGrub
-                                                  << false << QString() << 255 << helperError;
+    QTest::newRow("module, unknown GPU") << QStringList{QStringLiteral("set-module"), QStringLiteral("PCI:9"), QStringLiteral("nouveau")} << complete << noGrub
+                                         << false << lines({QStringLiteral("Couldn't find GPU by BusID / Model / Vendor using argument PCI:9")}) << 255
+                                         << QString();
+    QTest::newRow("module in use still asks the helper")
+        << QStringList{QStringLiteral("set-module"), nvidiaBus, QStringLiteral("nouveau")} << complete << noGrub << false << QString() << 255 << helperError;
+    QTest::newRow("other module asks the helper") << QStringList{QStringLiteral("set-module"), amdBus, QStringLiteral("radeon")} << complete << noGrub << false
+                                                  << QString() << 255 << helperError;
 
     // set-xorg
     QTest::newRow("empty X driver") << QStringList{QStringLiteral("set-xorg"), nvidiaBus, QString()} << complete << noGrub << false << QString() << 255
                                     << QStringLiteral("The driver name is not specified.");
-    QTest::newRow("unknown current X driver refuses nothing") << QStringList{QStringLiteral("set-xorg"), nvidiaBus, QStringLiteral("nvidia")}
-                                                              << complete << noGrub << false << QString() << 255 << helperError;
+    QTest::newRow("unknown current X driver refuses nothing")
+        << QStringList{QStringLiteral("set-xorg"), nvidiaBus, QStringLiteral("nvidia")} << complete << noGrub << false << QString() << 255 << helperError;
     // The log tag "modeset" stands for the installed modesetting driver: only that one is refused.
     QTest::newRow("X driver in use") << QStringList{QStringLiteral("set-xorg"), nvidiaBus, QStringLiteral("modesetting")} << complete << noGrub << true
                                      << lines({QStringLiteral("You are trying to set current xorg driver")}) << 255 << QString();
-    QTest::newRow("the log tag is no X driver name") << QStringList{QStringLiteral("set-xorg"), nvidiaBus, QStringLiteral("modeset")} << complete
-                                                     << noGrub << true << QString() << 255 << helperError;
-    QTest::newRow("other X driver asks the helper") << QStringList{QStringLiteral("set-xorg"), nvidiaBus, QStringLiteral("nouveau")} << complete
-                                                    << noGrub << true << QString() << 255 << helperError;
-    QTest::newRow("X driver, unknown GPU") << QStringList{QStringLiteral("set-xorg"), QStringLiteral("AMD"), QStringLiteral("amdgpu")} << complete
-                                           << noGrub << false << lines({QStringLiteral("Couldn't find GPU by BusID / Model / Vendor using argument AMD")})
-                                           << 255 << QString();
+    QTest::newRow("the log tag is no X driver name") << QStringList{QStringLiteral("set-xorg"), nvidiaBus, QStringLiteral("modeset")} << complete << noGrub
+                                                     << true << QString() << 255 << helperError;
+    QTest::newRow("other X driver asks the helper") << QStringList{QStringLiteral("set-xorg"), nvidiaBus, QStringLiteral("nouveau")} << complete << noGrub
+                                                    << true << QString() << 255 << helperError;
+    QTest::newRow("X driver, unknown GPU") << QStringList{QStringLiteral("set-xorg"), QStringLiteral("AMD"), QStringLiteral("amdgpu")} << complete << noGrub
+                                           << false << lines({QStringLiteral("Couldn't find GPU by BusID / Model / Vendor using argument AMD")}) << 255
+                                           << QString();
 
     // Intel acceleration
     const QString status = QStringLiteral("Current Intel GPU acceleration settings:\n\tGuC mode: %1\n\tFrame Buffer Compression (FBC): %2\n");
-    QTest::newRow("status, full") << QStringList{QStringLiteral("intel-accel-status")} << complete << grub(QStringLiteral("quiet i915.enable_guc=3 i915.enable_fbc=1"))
-                                  << false << status.arg(QStringLiteral("3"), QStringLiteral("enabled")) << 0 << QString();
+    QTest::newRow("status, full") << QStringList{QStringLiteral("intel-accel-status")} << complete
+                                  << grub(QStringLiteral("quiet i915.enable_guc=3 i915.enable_fbc=1")) << false
+                                  << status.arg(QStringLiteral("3"), QStringLiteral("enabled")) << 0 << QString();
     QTest::newRow("status, nothing set") << QStringList{QStringLiteral("intel-accel-status")} << complete << grub(QStringLiteral("quiet")) << false
                                          << status.arg(QStringLiteral("0"), QStringLiteral("disabled")) << 0 << QString();
     QTest::newRow("status, only commented") << QStringList{QStringLiteral("intel-accel-status")} << complete
@@ -237,8 +237,14 @@ void CliChangeTest::actions_data()
                                                   << status.arg(QStringLiteral("2"), QStringLiteral("enabled")) << 0 << QString();
 
     // "--" ends the options, so that "-1" reaches the handler as a value.
-    for (const QString &value : {QStringLiteral("4"), QStringLiteral("-1"), QStringLiteral("x"), QStringLiteral("1.5"), QStringLiteral(" 3"),
-                                 QStringLiteral("+2"), QStringLiteral("03"), QStringLiteral("")}) {
+    for (const QString &value : {QStringLiteral("4"),
+                                 QStringLiteral("-1"),
+                                 QStringLiteral("x"),
+                                 QStringLiteral("1.5"),
+                                 QStringLiteral(" 3"),
+                                 QStringLiteral("+2"),
+                                 QStringLiteral("03"),
+                                 QStringLiteral("")}) {
         QTest::newRow(qPrintable(QStringLiteral("set-guc ") + value))
             << QStringList{QStringLiteral("intel-accel-set-guc"), QStringLiteral("--"), value} << complete << grub(QStringLiteral("quiet")) << false
             << lines({QStringLiteral("Invalid argument: %1. Use values 0, 1, 2, or 3.").arg(value)}) << 255 << QString();
@@ -280,12 +286,11 @@ void CliChangeTest::actions_data()
         << 255 << QString();
     QTest::newRow("enable, no file") << QStringList{QStringLiteral("intel-accel-enable")} << complete << noGrub << false
                                      << lines({QStringLiteral("Error: File reading error /etc/default/grub")}) << 255 << QString();
-    QTest::newRow("disable, no command line") << QStringList{QStringLiteral("intel-accel-disable")} << complete << QStringLiteral("GRUB_DEFAULT=0\n")
-                                              << false
+    QTest::newRow("disable, no command line") << QStringList{QStringLiteral("intel-accel-disable")} << complete << QStringLiteral("GRUB_DEFAULT=0\n") << false
                                               << lines({QStringLiteral("Error: Error when modifying the kernel parameter i915.enable_guc, i915.enable_fbc")})
                                               << 255 << QString();
-    QTest::newRow("disable reaches the helper") << QStringList{QStringLiteral("intel-accel-disable")} << complete
-                                                << grub(QStringLiteral("i915.enable_guc=3")) << false << lines({noBus}) << 255 << QString();
+    QTest::newRow("disable reaches the helper") << QStringList{QStringLiteral("intel-accel-disable")} << complete << grub(QStringLiteral("i915.enable_guc=3"))
+                                                << false << lines({noBus}) << 255 << QString();
 }
 
 void CliChangeTest::actions()

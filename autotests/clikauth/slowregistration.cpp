@@ -20,8 +20,8 @@ using Register = bool (*)(QDBusConnection *, const QString &, QObject *, QDBusCo
 
 bool QDBusConnection::registerObject(const QString &path, QObject *object, RegisterOptions options)
 {
-    static const auto next = reinterpret_cast<Register>(
-        dlsym(RTLD_NEXT, "_ZN15QDBusConnection14registerObjectERK7QStringP7QObject6QFlagsINS_14RegisterOptionEE"));
+    static const auto next =
+        reinterpret_cast<Register>(dlsym(RTLD_NEXT, "_ZN15QDBusConnection14registerObjectERK7QStringP7QObject6QFlagsINS_14RegisterOptionEE"));
     QThread::msleep(500);
     return next(this, path, object, options);
 }

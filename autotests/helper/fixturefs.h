@@ -11,9 +11,9 @@
 #include <QFileInfo>
 #include <QString>
 
+#include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
-#include <linux/magic.h>
 
 namespace FixtureFs
 {

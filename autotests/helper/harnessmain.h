@@ -48,12 +48,12 @@ inline void enterHarness(int argc, char **argv, const QList<QByteArray> &harness
 }
 }
 
-#define HARNESS_TEST_MAIN(TestObject, ...)                                                                                                           \
-    int main(int argc, char **argv)                                                                                                                   \
-    {                                                                                                                                                 \
-        HarnessMain::enterHarness(argc, argv, {__VA_ARGS__});                                                                                         \
-        QCoreApplication app(argc, argv);                                                                                                             \
-        TestObject test;                                                                                                                              \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                                                                    \
-        return QTest::qExec(&test, argc, argv);                                                                                                       \
+#define HARNESS_TEST_MAIN(TestObject, ...)                                                                                                                     \
+    int main(int argc, char **argv)                                                                                                                            \
+    {                                                                                                                                                          \
+        HarnessMain::enterHarness(argc, argv, {__VA_ARGS__});                                                                                                  \
+        QCoreApplication app(argc, argv);                                                                                                                      \
+        TestObject test;                                                                                                                                       \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                                                                             \
+        return QTest::qExec(&test, argc, argv);                                                                                                                \
     }

@@ -151,7 +151,8 @@ private Q_SLOTS:
 
     void init()
     {
-        for (const QString &dir : {QStringLiteral("/etc/X11/xorg.conf.d"), QStringLiteral("/etc/default"), QStringLiteral("/etc/modprobe.d"), QStringLiteral("/tmp")}) {
+        for (const QString &dir :
+             {QStringLiteral("/etc/X11/xorg.conf.d"), QStringLiteral("/etc/default"), QStringLiteral("/etc/modprobe.d"), QStringLiteral("/tmp")}) {
             clear(dir);
         }
         for (const QString &dir : driverDirs) {
@@ -193,7 +194,11 @@ private Q_SLOTS:
         QTest::newRow("driver one folder deeper") << with(replaceArgs(0x1002), QStringLiteral("driver"), QStringLiteral("amdgpu"))
                                                   << deviceSection("UHD Graphics 630", "amdgpu", "PCI:0@0000:02:0");
         QTest::newRow("latin-1 kept, beyond it ?") << with(replaceArgs(), QStringLiteral("modelName"), QStringLiteral("Gr\u00e4fik Radeon\u2122 \u7ea2"))
-                                                   << deviceSection("Gr\xe4" "fik Radeon? ?", "modesetting", "PCI:0@0000:02:0");
+                                                   << deviceSection(
+                                                          "Gr\xe4"
+                                                          "fik Radeon? ?",
+                                                          "modesetting",
+                                                          "PCI:0@0000:02:0");
         QTest::newRow("slot and function converted") << with(replaceArgs(), QStringLiteral("busId"), QStringLiteral("PCI:1a@0000:1f:7"))
                                                      << deviceSection("UHD Graphics 630", "modesetting", "PCI:26@0000:31:7");
         const QString huge(1 << 20, QLatin1Char('a'));
@@ -209,8 +214,9 @@ private Q_SLOTS:
         QCOMPARE(replyText(helper.replace(args)), QString());
         QCOMPARE(read(snippet), expected);
         QVERIFY(!QFileInfo::exists(oldSnippet));
-        QCOMPARE(QFileInfo(snippet).permissions() & 0x7777, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser
-                     | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+        QCOMPARE(QFileInfo(snippet).permissions() & 0x7777,
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ReadGroup
+                     | QFileDevice::ReadOther);
         // A second switch in the same helper process describes only the new choice.
         QCOMPARE(replyText(helper.replace(args)), QString());
         QCOMPARE(read(snippet), expected);
@@ -242,7 +248,10 @@ private Q_SLOTS:
         QTest::newRow("driver with quote") << with(ok, QStringLiteral("driver"), QStringLiteral("modesetting\"")) << bad;
         QTest::newRow("busId with line feed") << with(ok, QStringLiteral("busId"), QStringLiteral("PCI:0@0000:02:0\n")) << bad;
         QTest::newRow("busId sysfs form") << with(ok, QStringLiteral("busId"), QStringLiteral("0000:00:02.0")) << bad;
-        QTest::newRow("busId huge") << with(ok, QStringLiteral("busId"), QString(QStringLiteral("PCI:") + QString(100000, QLatin1Char('1')) + QStringLiteral("@0:0:0"))) << bad;
+        QTest::newRow("busId huge") << with(ok,
+                                            QStringLiteral("busId"),
+                                            QString(QStringLiteral("PCI:") + QString(100000, QLatin1Char('1')) + QStringLiteral("@0:0:0")))
+                                    << bad;
         const QString unknown = QStringLiteral("The XOrg driver \"%1\" is not installed: no %1_drv.so in the XOrg driver folders.");
         QTest::newRow("unknown driver") << with(ok, QStringLiteral("driver"), QStringLiteral("vesa")) << unknown.arg(QStringLiteral("vesa"));
         QTest::newRow("file that is no driver") << with(ok, QStringLiteral("driver"), QStringLiteral("nouveau")) << unknown.arg(QStringLiteral("nouveau"));
@@ -433,7 +442,9 @@ private Q_SLOTS:
         if (action == QLatin1String("replace")) {
             reply = helper.replace(replaceArgs());
         } else if (action == QLatin1String("tearing")) {
-            reply = helper.tearing({{QStringLiteral("vendor"), QStringLiteral("intel")}, {QStringLiteral("driverName"), QStringLiteral("intel")}, {QStringLiteral("shouldEnable"), true}});
+            reply = helper.tearing({{QStringLiteral("vendor"), QStringLiteral("intel")},
+                                    {QStringLiteral("driverName"), QStringLiteral("intel")},
+                                    {QStringLiteral("shouldEnable"), true}});
         } else {
             reply = helper.acceleration({{QStringLiteral("grub_content"), QByteArray(grubText).replace("quiet", "quiet i915.enable_guc=3")}});
         }
@@ -445,7 +456,8 @@ private Q_SLOTS:
             QCOMPARE(replyText(reply), QString());
             QVERIFY(read(path) != before);
             QCOMPARE(generations().size(), 1);
-            const QString kept = action == QLatin1String("acceleration") ? QStringLiteral("/latest/grub") : QStringLiteral("/latest/xorg.conf.d/") + QFileInfo(path).fileName();
+            const QString kept =
+                action == QLatin1String("acceleration") ? QStringLiteral("/latest/grub") : QStringLiteral("/latest/xorg.conf.d/") + QFileInfo(path).fileName();
             QCOMPARE(read(backupDir + kept), before);
             QVERIFY(QFileInfo(mark).isFile());
         }
@@ -470,29 +482,39 @@ private Q_SLOTS:
         const QString intelFile = QStringLiteral("/etc/X11/xorg.conf.d/20-intel-tearing.conf");
         const QString amdFile = QStringLiteral("/etc/X11/xorg.conf.d/20-amd-tearing.conf");
         const auto layout = [](const QByteArray &driver, const QByteArray &value) -> QByteArray {
-            return "Section \"Device\"\n    Identifier \"Intel Graphics\"\n    Driver \"" + driver + "\"\n    Option \"TearFree\" \"" + value + "\"\nEndSection\n";
+            return "Section \"Device\"\n    Identifier \"Intel Graphics\"\n    Driver \"" + driver + "\"\n    Option \"TearFree\" \"" + value
+                + "\"\nEndSection\n";
         };
         const QString vendorError = QStringLiteral("Did not receive proper GPU vendor");
         const QString charError = QStringLiteral("The driver name or the TearFree value holds characters an XOrg configuration cannot take");
         QTest::newRow("intel on") << tearing(QStringLiteral("intel"), QStringLiteral("intel"), true) << QString() << intelFile << layout("intel", "true");
-        QTest::newRow("intel off") << tearing(QStringLiteral("intel"), QStringLiteral("modesetting"), false) << QString() << intelFile << layout("modesetting", "false");
-        QTest::newRow("amd text value") << tearing(QStringLiteral("amd"), QStringLiteral("amdgpu"), QStringLiteral("true")) << QString() << amdFile << layout("amdgpu", "true");
+        QTest::newRow("intel off") << tearing(QStringLiteral("intel"), QStringLiteral("modesetting"), false) << QString() << intelFile
+                                   << layout("modesetting", "false");
+        QTest::newRow("amd text value") << tearing(QStringLiteral("amd"), QStringLiteral("amdgpu"), QStringLiteral("true")) << QString() << amdFile
+                                        << layout("amdgpu", "true");
         QTest::newRow("value missing") << tearing(QStringLiteral("amd"), QStringLiteral("amdgpu"), QVariant()) << QString() << amdFile << layout("amdgpu", "");
         QTest::newRow("empty map") << QVariantMap() << vendorError << QString() << QByteArray();
         QTest::newRow("capital Intel") << tearing(QStringLiteral("Intel"), QStringLiteral("intel"), true) << vendorError << QString() << QByteArray();
         QTest::newRow("vendor path") << tearing(QStringLiteral("../intel"), QStringLiteral("intel"), true) << vendorError << QString() << QByteArray();
-        QTest::newRow("vendor list") << tearing(QStringList{QStringLiteral("intel")}, QStringLiteral("intel"), true) << vendorError << QString() << QByteArray();
+        QTest::newRow("vendor list") << tearing(QStringList{QStringLiteral("intel")}, QStringLiteral("intel"), true) << vendorError << QString()
+                                     << QByteArray();
         QTest::newRow("driver missing") << tearing(QStringLiteral("intel"), QVariant(), true)
                                         << QStringLiteral("No XOrg driver name was given for the tearing configuration") << QString() << QByteArray();
         QTest::newRow("driver unknown") << tearing(QStringLiteral("intel"), QStringLiteral("vesa"), true)
                                         << QStringLiteral("The XOrg driver \"vesa\" is not installed: no vesa_drv.so in the XOrg driver folders.") << QString()
                                         << QByteArray();
-        QTest::newRow("driver with line feed") << tearing(QStringLiteral("intel"), QStringLiteral("intel\"\nOption \"x"), true) << charError << QString() << QByteArray();
-        QTest::newRow("driver with NUL") << tearing(QStringLiteral("intel"), QString(QStringLiteral("intel") + QChar(0)), true) << charError << QString() << QByteArray();
-        QTest::newRow("value with quote") << tearing(QStringLiteral("intel"), QStringLiteral("intel"), QStringLiteral("true\" \"x")) << charError << QString() << QByteArray();
-        QTest::newRow("value with backslash") << tearing(QStringLiteral("intel"), QStringLiteral("intel"), QStringLiteral("\\")) << charError << QString() << QByteArray();
-        QTest::newRow("value is a list") << tearing(QStringLiteral("intel"), QStringLiteral("intel"), QVariantList{true}) << charError << QString() << QByteArray();
-        QTest::newRow("driver is a map") << tearing(QStringLiteral("intel"), QVariantMap{{QStringLiteral("a"), 1}}, true) << charError << QString() << QByteArray();
+        QTest::newRow("driver with line feed") << tearing(QStringLiteral("intel"), QStringLiteral("intel\"\nOption \"x"), true) << charError << QString()
+                                               << QByteArray();
+        QTest::newRow("driver with NUL") << tearing(QStringLiteral("intel"), QString(QStringLiteral("intel") + QChar(0)), true) << charError << QString()
+                                         << QByteArray();
+        QTest::newRow("value with quote") << tearing(QStringLiteral("intel"), QStringLiteral("intel"), QStringLiteral("true\" \"x")) << charError << QString()
+                                          << QByteArray();
+        QTest::newRow("value with backslash") << tearing(QStringLiteral("intel"), QStringLiteral("intel"), QStringLiteral("\\")) << charError << QString()
+                                              << QByteArray();
+        QTest::newRow("value is a list") << tearing(QStringLiteral("intel"), QStringLiteral("intel"), QVariantList{true}) << charError << QString()
+                                         << QByteArray();
+        QTest::newRow("driver is a map") << tearing(QStringLiteral("intel"), QVariantMap{{QStringLiteral("a"), 1}}, true) << charError << QString()
+                                         << QByteArray();
     }
     void tearing()
     {
@@ -526,23 +548,29 @@ private Q_SLOTS:
         };
         const QString putBack = QStringLiteral("; the previous boot loader defaults were put back");
         const QString outside = QStringLiteral("acceleration change: refusing a change outside the GRUB_CMDLINE_LINUX_DEFAULT value");
-        const QString notParameters = QStringLiteral("acceleration change: refusing a GRUB_CMDLINE_LINUX_DEFAULT value that is not a list of kernel parameters");
+        const QString notParameters =
+            QStringLiteral("acceleration change: refusing a GRUB_CMDLINE_LINUX_DEFAULT value that is not a list of kernel parameters");
         QTest::newRow("written, update-grub ran") << grubText << content(newText) << recording << QString() << newText;
         QTest::newRow("sent as text") << grubText << content(QString::fromUtf8(newText)) << recording << QString() << newText;
         QTest::newRow("no final line feed") << grubText.chopped(1) << content(newText.chopped(1)) << recording << QString() << newText.chopped(1);
         QTest::newRow("value emptied") << grubText << content(QByteArray(grubText).replace("\"quiet\"", "\"\"")) << recording << QString()
                                        << QByteArray(grubText).replace("\"quiet\"", "\"\"");
         // Bytes that are no UTF-8 stay exactly as they are.
-        const QByteArray latin1 = "# Gr\xf6\xdf" "e\nGRUB_DISTRIBUTOR=\"Debian \xe9t\xe9\"\n" + grubText;
+        const QByteArray latin1 =
+            "# Gr\xf6\xdf"
+            "e\nGRUB_DISTRIBUTOR=\"Debian \xe9t\xe9\"\n"
+            + grubText;
         QTest::newRow("latin-1 file") << latin1 << content(QByteArray(latin1).replace("\"quiet\"", "\"quiet i915.enable_guc=3\"")) << recording << QString()
                                       << QByteArray(latin1).replace("\"quiet\"", "\"quiet i915.enable_guc=3\"");
-        QTest::newRow("latin-1 file sent as text") << latin1 << content(QString::fromLatin1(latin1).replace(QStringLiteral("quiet"), QStringLiteral("quiet i915.enable_guc=3")))
+        QTest::newRow("latin-1 file sent as text") << latin1
+                                                   << content(QString::fromLatin1(latin1).replace(QStringLiteral("quiet"),
+                                                                                                  QStringLiteral("quiet i915.enable_guc=3")))
                                                    << recording << outside << latin1;
         // A legal value over two lines: a line inserted inside it would end its quotes and
         // hand the rest of the line to the shell that sources the file.
         const QByteArray multiLine = "GRUB_DEFAULT=0\nGRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\nGRUB_CMDLINE_LINUX=\"console=tty0\nconsole=ttyS0\"\n";
-        QTest::newRow("multi-line value, honest change") << multiLine << content(QByteArray(multiLine).replace("\"quiet\"", "\"quiet i915.enable_fbc=1\"")) << recording
-                                                         << QString() << QByteArray(multiLine).replace("\"quiet\"", "\"quiet i915.enable_fbc=1\"");
+        QTest::newRow("multi-line value, honest change") << multiLine << content(QByteArray(multiLine).replace("\"quiet\"", "\"quiet i915.enable_fbc=1\""))
+                                                         << recording << QString() << QByteArray(multiLine).replace("\"quiet\"", "\"quiet i915.enable_fbc=1\"");
         QTest::newRow("multi-line value, line inserted")
             << multiLine << content(QByteArray(multiLine).replace("tty0\n", "tty0\nGRUB_CMDLINE_LINUX_DEFAULT=\"; id > /tmp/pwned ;\"\n"))
             << QByteArray("#!/bin/sh\n. /etc/default/grub\nexit 0\n") << outside << multiLine;
@@ -553,26 +581,32 @@ private Q_SLOTS:
         QTest::newRow("update-grub hangs") << grubText << content(newText) << QByteArray("#!/bin/sh\nexec /bin/sleep 60\n")
                                            << QStringLiteral("acceleration change: update-grub did not finish within 1 seconds") + putBack << grubText;
         QTest::newRow("empty map") << grubText << QVariantMap() << recording << QStringLiteral("acceleration change: Empty arguments!") << grubText;
-        QTest::newRow("content missing") << grubText << QVariantMap{{QStringLiteral("x"), 1}} << recording << QStringLiteral("acceleration change: grub content empty") << grubText;
-        QTest::newRow("content empty") << grubText << content(QByteArray()) << recording << QStringLiteral("acceleration change: grub content empty") << grubText;
+        QTest::newRow("content missing") << grubText << QVariantMap{{QStringLiteral("x"), 1}} << recording
+                                         << QStringLiteral("acceleration change: grub content empty") << grubText;
+        QTest::newRow("content empty") << grubText << content(QByteArray()) << recording << QStringLiteral("acceleration change: grub content empty")
+                                       << grubText;
         QTest::newRow("content is a list") << grubText << content(QStringList{QString::fromUtf8(newText)}) << recording
                                            << QStringLiteral("acceleration change: grub content empty") << grubText;
         QTest::newRow("other line changed") << grubText << content(QByteArray(grubText).replace("TIMEOUT=5", "TIMEOUT=0")) << recording << outside << grubText;
-        QTest::newRow("line appended") << grubText << content(QByteArray(grubText + "GRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\n")) << recording << outside << grubText;
+        QTest::newRow("line appended") << grubText << content(QByteArray(grubText + "GRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\n")) << recording << outside
+                                       << grubText;
         QTest::newRow("command in value") << grubText << content(QByteArray(grubText).replace("\"quiet\"", "\"$(touch /tmp/owned)\"")) << recording
                                           << notParameters << grubText;
-        QTest::newRow("quote in value") << grubText << content(QByteArray(grubText).replace("\"quiet\"", "\"quiet\" x=\"y\"")) << recording << notParameters << grubText;
-        QTest::newRow("double space in value") << grubText << content(QByteArray(grubText).replace("\"quiet\"", "\"quiet  splash\"")) << recording << notParameters
-                                               << grubText;
+        QTest::newRow("quote in value") << grubText << content(QByteArray(grubText).replace("\"quiet\"", "\"quiet\" x=\"y\"")) << recording << notParameters
+                                        << grubText;
+        QTest::newRow("double space in value") << grubText << content(QByteArray(grubText).replace("\"quiet\"", "\"quiet  splash\"")) << recording
+                                               << notParameters << grubText;
         const QByteArray longest(4096, 'a');
         QTest::newRow("value of 4 KiB") << grubText << content(QByteArray(grubText).replace("quiet", longest)) << recording << QString()
                                         << QByteArray(grubText).replace("quiet", longest);
-        QTest::newRow("value over 4 KiB") << grubText << content(QByteArray(grubText).replace("quiet", longest + 'a')) << recording << notParameters << grubText;
+        QTest::newRow("value over 4 KiB") << grubText << content(QByteArray(grubText).replace("quiet", longest + 'a')) << recording << notParameters
+                                          << grubText;
         QTest::newRow("NUL in content") << grubText << content(QByteArray(grubText + QByteArray("\0x", 2))) << recording << outside << grubText;
         const QByteArray twoLines = grubText + "GRUB_CMDLINE_LINUX_DEFAULT=\"splash\"\n";
-        QTest::newRow("two active lines") << twoLines << content(QByteArray(twoLines).replace("\"quiet\"", "\"quiet i915.enable_fbc=1\"")) << recording
-                                          << QStringLiteral("acceleration change: refusing to change the file: the file has more than one active GRUB_CMDLINE_LINUX_DEFAULT line")
-                                          << twoLines;
+        QTest::newRow("two active lines")
+            << twoLines << content(QByteArray(twoLines).replace("\"quiet\"", "\"quiet i915.enable_fbc=1\"")) << recording
+            << QStringLiteral("acceleration change: refusing to change the file: the file has more than one active GRUB_CMDLINE_LINUX_DEFAULT line")
+            << twoLines;
     }
     void acceleration()
     {
@@ -592,8 +626,9 @@ private Q_SLOTS:
         QCOMPARE(replyText(helper.acceleration(args)), reply);
         QVERIFY2(clock.elapsed() < 10000, "a hanging update-grub must be cut off at its limit");
         QCOMPARE(read(grub), fileAfter);
-        QCOMPARE(QFileInfo(grub).permissions() & 0x7777, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser
-                     | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+        QCOMPARE(QFileInfo(grub).permissions() & 0x7777,
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ReadGroup
+                     | QFileDevice::ReadOther);
         QVERIFY(!QFileInfo::exists(QStringLiteral("/tmp/pwned")));
         const bool mustHaveRun = reply.isEmpty();
         QCOMPARE(QFileInfo::exists(updateGrubRan), mustHaveRun);
@@ -629,9 +664,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("dir");
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("reply");
-        QTest::newRow("replace") << QStringLiteral("replace") << QStringLiteral("/etc/X11/xorg.conf.d") << snippet << QStringLiteral("XOrg configuration update error");
-        QTest::newRow("tearing") << QStringLiteral("tearing") << QStringLiteral("/etc/X11/xorg.conf.d") << QStringLiteral("/etc/X11/xorg.conf.d/20-intel-tearing.conf")
-                                 << QStringLiteral("Cannot write to XOrg config file");
+        QTest::newRow("replace") << QStringLiteral("replace") << QStringLiteral("/etc/X11/xorg.conf.d") << snippet
+                                 << QStringLiteral("XOrg configuration update error");
+        QTest::newRow("tearing") << QStringLiteral("tearing") << QStringLiteral("/etc/X11/xorg.conf.d")
+                                 << QStringLiteral("/etc/X11/xorg.conf.d/20-intel-tearing.conf") << QStringLiteral("Cannot write to XOrg config file");
         QTest::newRow("acceleration") << QStringLiteral("acceleration") << QStringLiteral("/etc/default") << grub << QStringLiteral("acceleration change: ");
     }
     void fullDisk()
@@ -651,7 +687,9 @@ private Q_SLOTS:
             result = helper.replace(with(replaceArgs(), QStringLiteral("modelName"), big));
         } else if (action == QLatin1String("tearing")) {
             // The tearing file is small: fill what the filler left.
-            result = helper.tearing({{QStringLiteral("vendor"), QStringLiteral("intel")}, {QStringLiteral("driverName"), QStringLiteral("intel")}, {QStringLiteral("shouldEnable"), big}});
+            result = helper.tearing({{QStringLiteral("vendor"), QStringLiteral("intel")},
+                                     {QStringLiteral("driverName"), QStringLiteral("intel")},
+                                     {QStringLiteral("shouldEnable"), big}});
         } else {
             // The longest value the helper takes; the filler left no page for it.
             result = helper.acceleration({{QStringLiteral("grub_content"), QByteArray(grubText).replace("quiet", QByteArray(4096, 'x'))}});

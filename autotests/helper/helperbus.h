@@ -25,9 +25,12 @@ inline bool waitUntilServing(int timeoutMs = 30000)
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < timeoutMs) {
-        const QDBusMessage reply = bus.call(QDBusMessage::createMethodCall(HelperClient::helperId(), QStringLiteral("/"),
-                                                                           QStringLiteral("org.freedesktop.DBus.Introspectable"), QStringLiteral("Introspect")),
-                                            QDBus::Block, 5000);
+        const QDBusMessage reply = bus.call(QDBusMessage::createMethodCall(HelperClient::helperId(),
+                                                                           QStringLiteral("/"),
+                                                                           QStringLiteral("org.freedesktop.DBus.Introspectable"),
+                                                                           QStringLiteral("Introspect")),
+                                            QDBus::Block,
+                                            5000);
         if (reply.type() == QDBusMessage::ReplyMessage && reply.arguments().value(0).toString().contains(QLatin1String("\"org.kde.kf5auth\""))) {
             return true;
         }

@@ -68,12 +68,13 @@ private Q_SLOTS:
     void grubContent_data()
     {
         // Debian's own file, its backquoted GRUB_DISTRIBUTOR included.
-        const QByteArray current = "# If you change this file, run 'update-grub' afterwards\n"
-                                   "GRUB_DEFAULT=0\n"
-                                   "GRUB_TIMEOUT=5\n"
-                                   "GRUB_DISTRIBUTOR=`lsb_release -i -s 2> /dev/null || echo Debian`\n"
-                                   "GRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\n"
-                                   "GRUB_CMDLINE_LINUX=\"\"\n";
+        const QByteArray current =
+            "# If you change this file, run 'update-grub' afterwards\n"
+            "GRUB_DEFAULT=0\n"
+            "GRUB_TIMEOUT=5\n"
+            "GRUB_DISTRIBUTOR=`lsb_release -i -s 2> /dev/null || echo Debian`\n"
+            "GRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\n"
+            "GRUB_CMDLINE_LINUX=\"\"\n";
         QTest::addColumn<QByteArray>("current");
         QTest::addColumn<QByteArray>("proposed");
         QTest::addColumn<bool>("accepted");
@@ -84,7 +85,8 @@ private Q_SLOTS:
         QTest::newRow("i915 options") << current << withValue(current, "\"quiet i915.enable_guc=2 i915.enable_fbc=1\"") << true;
         QTest::newRow("every parameter byte") << current << withValue(current, "\"root=UUID=0a-1B ro,x:y/z+w_v.u\"") << true;
         QTest::newRow("cmdline commented out") << current << QByteArray(current).replace("GRUB_CMDLINE_LINUX_DEFAULT", "#GRUB_CMDLINE_LINUX_DEFAULT") << false;
-        QTest::newRow("cmdline line added") << QByteArray("GRUB_DEFAULT=0\n") << QByteArray("GRUB_DEFAULT=0\nGRUB_CMDLINE_LINUX_DEFAULT=\"i915.enable_guc=3\"\n") << false;
+        QTest::newRow("cmdline line added") << QByteArray("GRUB_DEFAULT=0\n")
+                                            << QByteArray("GRUB_DEFAULT=0\nGRUB_CMDLINE_LINUX_DEFAULT=\"i915.enable_guc=3\"\n") << false;
         QTest::newRow("final line feed dropped") << current << current.chopped(1) << false;
         QTest::newRow("other line changed") << current << QByteArray(current).replace("GRUB_TIMEOUT=5", "GRUB_TIMEOUT=0") << false;
         QTest::newRow("line appended") << current << current + "touch /root/owned\n" << false;
@@ -125,7 +127,11 @@ private Q_SLOTS:
         // nvidia-driver depends on libs (used only by itself), shared (also used by the
         // installed app), gone (unknown to APT) and recommends settings (used by an
         // uninstalled tool).
-        const QStringList set{QStringLiteral("libs"), QStringLiteral("shared"), QStringLiteral("gone"), QStringLiteral("settings"), QStringLiteral("nvidia-driver")};
+        const QStringList set{QStringLiteral("libs"),
+                              QStringLiteral("shared"),
+                              QStringLiteral("gone"),
+                              QStringLiteral("settings"),
+                              QStringLiteral("nvidia-driver")};
         QTest::newRow("mixed") << set << QStringList{QStringLiteral("libs"), QStringLiteral("settings"), QStringLiteral("nvidia-driver")};
         QTest::newRow("users inside the set do not keep")
             << QStringList{QStringLiteral("libs"), QStringLiteral("shared"), QStringLiteral("app"), QStringLiteral("nvidia-driver")}
@@ -150,10 +156,21 @@ private Q_SLOTS:
             {QStringLiteral("manual"), {QStringLiteral("nvidia-driver")}},
             {QStringLiteral("libc"), {QStringLiteral("nvidia-driver")}},
         };
-        const QStringList known{QStringLiteral("libs"), QStringLiteral("shared"), QStringLiteral("settings"), QStringLiteral("nvidia-driver"), QStringLiteral("app"), QStringLiteral("tool"),
-                                QStringLiteral("manual"), QStringLiteral("libc")};
-        const QStringList installed{QStringLiteral("libs"), QStringLiteral("shared"), QStringLiteral("settings"), QStringLiteral("nvidia-driver"), QStringLiteral("app"),
-                                    QStringLiteral("manual"), QStringLiteral("libc")};
+        const QStringList known{QStringLiteral("libs"),
+                                QStringLiteral("shared"),
+                                QStringLiteral("settings"),
+                                QStringLiteral("nvidia-driver"),
+                                QStringLiteral("app"),
+                                QStringLiteral("tool"),
+                                QStringLiteral("manual"),
+                                QStringLiteral("libc")};
+        const QStringList installed{QStringLiteral("libs"),
+                                    QStringLiteral("shared"),
+                                    QStringLiteral("settings"),
+                                    QStringLiteral("nvidia-driver"),
+                                    QStringLiteral("app"),
+                                    QStringLiteral("manual"),
+                                    QStringLiteral("libc")};
         HelperLogic::PackageFacts facts;
         facts.exists = [&](const QString &n) {
             return known.contains(n);
@@ -187,11 +204,13 @@ private Q_SLOTS:
         QTest::newRow("nothing satisfies") << QList<QStringList>{modules} << QStringList{} << QStringList{};
         QTest::newRow("virtual earlier alternative") << QList<QStringList>{{QStringLiteral("nvidia-kernel-v"), QStringLiteral("nvidia-open-kernel-dkms")}}
                                                      << QStringList{QStringLiteral("nvidia-open-kernel-dkms")} << QStringList{};
-        QTest::newRow("second of three") << QList<QStringList>{modules} << QStringList{QStringLiteral("nvidia-kernel-v"), QStringLiteral("nvidia-open-kernel-v")}
+        QTest::newRow("second of three") << QList<QStringList>{modules}
+                                         << QStringList{QStringLiteral("nvidia-kernel-v"), QStringLiteral("nvidia-open-kernel-v")}
                                          << QStringList{QStringLiteral("nvidia-kernel-dkms")};
-        QTest::newRow("later alternatives stay")
-            << QList<QStringList>{{QStringLiteral("nvidia-kernel-dkms"), QStringLiteral("nvidia-open-kernel-dkms"), QStringLiteral("nvidia-opencl-icd")}}
-            << QStringList{QStringLiteral("nvidia-open-kernel-dkms")} << QStringList{QStringLiteral("nvidia-kernel-dkms")};
+        QTest::newRow("later alternatives stay") << QList<QStringList>{{QStringLiteral("nvidia-kernel-dkms"),
+                                                                        QStringLiteral("nvidia-open-kernel-dkms"),
+                                                                        QStringLiteral("nvidia-opencl-icd")}}
+                                                 << QStringList{QStringLiteral("nvidia-open-kernel-dkms")} << QStringList{QStringLiteral("nvidia-kernel-dkms")};
         QTest::newRow("two groups, one name once") << QList<QStringList>{modules, modules, opencl}
                                                    << QStringList{QStringLiteral("nvidia-open-kernel-v"), QStringLiteral("nvidia-opencl-icd")}
                                                    << QStringList{QStringLiteral("nvidia-kernel-dkms")};

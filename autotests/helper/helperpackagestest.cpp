@@ -23,7 +23,10 @@ const QString universe = QStringLiteral("/tmp/apt-universe");
 QString prepareUniverse(const QString &source, const QByteArray &statusOverride = QByteArray())
 {
     QDir(universe).removeRecursively();
-    const QStringList files{QStringLiteral("etc/apt/apt.conf"), QStringLiteral("etc/apt/sources.list"), QStringLiteral("state/dpkg/status"), QStringLiteral("state/extended_states"),
+    const QStringList files{QStringLiteral("etc/apt/apt.conf"),
+                            QStringLiteral("etc/apt/sources.list"),
+                            QStringLiteral("state/dpkg/status"),
+                            QStringLiteral("state/extended_states"),
                             QStringLiteral("state/lists/fixture.invalid_debian_dists_bookworm_main_binary-amd64_Packages")};
     for (const QString &file : files) {
         write(universe + QLatin1Char('/') + file, read(source + QLatin1Char('/') + file));
@@ -75,19 +78,21 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("untouched");
         QTest::addColumn<QStringList>("installed");
         // gpu-libs came in automatically, gpu-settings was installed by hand.
-        QTest::newRow("remove driver") << QStringList{QStringLiteral("gpu-driver")} << true << QString()
-                                       << QStringList{QStringLiteral("gpu-driver"), QStringLiteral("gpu-libs")}
-                                       << QStringList{QStringLiteral("gpu-settings"), QStringLiteral("shared-runtime"), QStringLiteral("media-app"), QStringLiteral("new-driver")}
-                                       << QStringList();
+        QTest::newRow("remove driver")
+            << QStringList{QStringLiteral("gpu-driver")} << true << QString() << QStringList{QStringLiteral("gpu-driver"), QStringLiteral("gpu-libs")}
+            << QStringList{QStringLiteral("gpu-settings"), QStringLiteral("shared-runtime"), QStringLiteral("media-app"), QStringLiteral("new-driver")}
+            << QStringList();
         QTest::newRow("remove essential") << QStringList{QStringLiteral("gpu-driver"), QStringLiteral("base-files")} << true
-                                          << QStringLiteral("Refusing to remove base-files: it is an Essential package or of Priority required") << QStringList()
-                                          << QStringList{QStringLiteral("gpu-driver"), QStringLiteral("gpu-libs"), QStringLiteral("base-files")} << QStringList();
+                                          << QStringLiteral("Refusing to remove base-files: it is an Essential package or of Priority required")
+                                          << QStringList()
+                                          << QStringList{QStringLiteral("gpu-driver"), QStringLiteral("gpu-libs"), QStringLiteral("base-files")}
+                                          << QStringList();
         QTest::newRow("remove priority required") << QStringList{QStringLiteral("mawk")} << true
-                                                  << QStringLiteral("Refusing to remove mawk: it is an Essential package or of Priority required") << QStringList()
-                                                  << QStringList{QStringLiteral("mawk")} << QStringList();
+                                                  << QStringLiteral("Refusing to remove mawk: it is an Essential package or of Priority required")
+                                                  << QStringList() << QStringList{QStringLiteral("mawk")} << QStringList();
         QTest::newRow("install essential") << QStringList{QStringLiteral("base-files")} << false
-                                           << QStringLiteral("Refusing to install base-files: it is an Essential package or of Priority required") << QStringList()
-                                           << QStringList{QStringLiteral("base-files")} << QStringList();
+                                           << QStringLiteral("Refusing to install base-files: it is an Essential package or of Priority required")
+                                           << QStringList() << QStringList{QStringLiteral("base-files")} << QStringList();
         QTest::newRow("remove a package others need") << QStringList{QStringLiteral("shared-runtime")} << true << QString()
                                                       << QStringList{QStringLiteral("shared-runtime")}
                                                       << QStringList{QStringLiteral("gpu-libs"), QStringLiteral("gpu-settings")} << QStringList();
@@ -138,14 +143,18 @@ private Q_SLOTS:
         QTest::newRow("install, empty list") << false << QVariantMap{{QStringLiteral("drivers"), QStringList()}} << noInstall;
         QTest::newRow("remove, number") << true << QVariantMap{{QStringLiteral("drivers"), 5}} << noRemove;
         QTest::newRow("install, map") << false << QVariantMap{{QStringLiteral("drivers"), QVariantMap{{QStringLiteral("a"), 1}}}} << noInstall;
-        QTest::newRow("install, unknown after known") << false << QVariantMap{{QStringLiteral("drivers"), QStringList{QStringLiteral("new-driver"), QStringLiteral("nope")}}}
+        QTest::newRow("install, unknown after known") << false
+                                                      << QVariantMap{{QStringLiteral("drivers"),
+                                                                      QStringList{QStringLiteral("new-driver"), QStringLiteral("nope")}}}
                                                       << QStringLiteral("Cannot find package nope");
-        QTest::newRow("remove, unknown first") << true << QVariantMap{{QStringLiteral("drivers"), QStringList{QStringLiteral("nope"), QStringLiteral("gpu-driver")}}}
+        QTest::newRow("remove, unknown first") << true
+                                               << QVariantMap{{QStringLiteral("drivers"), QStringList{QStringLiteral("nope"), QStringLiteral("gpu-driver")}}}
                                                << QStringLiteral("Cannot find package nope");
         QTest::newRow("remove, NUL in name") << true << QVariantMap{{QStringLiteral("drivers"), QStringList{QString(QStringLiteral("gpu-driver") + QChar(0))}}}
                                              << QString(QStringLiteral("Cannot find package gpu-driver") + QChar(0));
         const QString huge(100000, QLatin1Char('x'));
-        QTest::newRow("install, huge name") << false << QVariantMap{{QStringLiteral("drivers"), QStringList{huge}}} << QStringLiteral("Cannot find package ") + huge;
+        QTest::newRow("install, huge name") << false << QVariantMap{{QStringLiteral("drivers"), QStringList{huge}}}
+                                            << QStringLiteral("Cannot find package ") + huge;
     }
     void slotRefusals()
     {

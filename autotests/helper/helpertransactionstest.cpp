@@ -53,8 +53,7 @@ struct JobOutcome {
 // Executes one helper action as the control module's progress dialog follows it: start, the
 // job's percentage, its result. duringWait runs once the job has been started, with the job and
 // the outcome so far (it may wait and look whether the job has ended meanwhile).
-JobOutcome execute(const QString &action, const QStringList &drivers,
-                   const std::function<void(KAuth::ExecuteJob *, const JobOutcome &)> &duringWait = {})
+JobOutcome execute(const QString &action, const QStringList &drivers, const std::function<void(KAuth::ExecuteJob *, const JobOutcome &)> &duringWait = {})
 {
     JobOutcome outcome;
     if (!HelperBus::waitUntilServing()) {
@@ -162,9 +161,10 @@ bool startSleeper(QProcess &process, const QString &before)
 // The bus reads its service folder again (a .service file came or went).
 bool reloadBusConfig()
 {
-    const QDBusMessage reply = QDBusConnection::systemBus().call(
-        QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("org.freedesktop.DBus"),
-                                       QStringLiteral("ReloadConfig")));
+    const QDBusMessage reply = QDBusConnection::systemBus().call(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                                                                                QStringLiteral("/org/freedesktop/DBus"),
+                                                                                                QStringLiteral("org.freedesktop.DBus"),
+                                                                                                QStringLiteral("ReloadConfig")));
     return reply.type() == QDBusMessage::ReplyMessage;
 }
 
@@ -193,7 +193,8 @@ private Q_SLOTS:
             QFAIL("refusing to run outside the fixture namespace: start it through autotests/harness/kauth-fixture-ns.sh");
         }
         QVERIFY2(!dpkgLogPath().isEmpty() && !qEnvironmentVariableIsEmpty("APT_TXN_DPKG_HOLD"), "run through autotests/harness/apt-transaction.sh --kauth");
-        QVERIFY2(QFileInfo::exists(QStringLiteral("/usr/lib/kauth/libexec/videodriver-helper")), "the staged helper is not overlaid; run scripts/build.sh first");
+        QVERIFY2(QFileInfo::exists(QStringLiteral("/usr/lib/kauth/libexec/videodriver-helper")),
+                 "the staged helper is not overlaid; run scripts/build.sh first");
         // The lists lock and the backup folder must be this namespace's own before anything
         // here deletes or locks them.
         QVERIFY(isFixture(QStringLiteral("/var/lib/apt/lists")));
@@ -253,14 +254,22 @@ private Q_SLOTS:
         const JobOutcome outcome = execute(HelperAction::install(), drivers);
         QVERIFY2(outcome.ended, "no result within 120 s");
         QVERIFY2(outcome.error == 0, qPrintable(outcome.errorText));
-        QVERIFY2(std::any_of(outcome.percents.cbegin(), outcome.percents.cend(), [](unsigned long p) { return p >= 1 && p <= 100; }),
+        QVERIFY2(std::any_of(outcome.percents.cbegin(),
+                             outcome.percents.cend(),
+                             [](unsigned long p) {
+                                 return p >= 1 && p <= 100;
+                             }),
                  "no transaction progress reached the client");
         for (unsigned long percent : outcome.percents) {
             QVERIFY2(percent <= 100, qPrintable(QString::number(percent)));
         }
         const QStringList calls = dpkgCalls();
         QCOMPARE(sorted(namesIn(calls, QStringLiteral("unpack"))), sorted(unpacked));
-        QVERIFY2(std::any_of(calls.cbegin(), calls.cend(), [](const QString &call) { return call.contains(QLatin1String(" --configure ")); }),
+        QVERIFY2(std::any_of(calls.cbegin(),
+                             calls.cend(),
+                             [](const QString &call) {
+                                 return call.contains(QLatin1String(" --configure "));
+                             }),
                  qPrintable(calls.join(QLatin1Char('\n'))));
         QVERIFY(namesIn(calls, QStringLiteral("remove")).isEmpty());
         QVERIFY(purgeSelections(calls).isEmpty());
@@ -273,14 +282,16 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("drivers");
         QTest::addColumn<QStringList>("purged");
         QTest::newRow("driver: its own library goes, the shared one stays")
-            << QStringList{QStringLiteral("nvidia-driver-fixture")} << QStringList{QStringLiteral("nvidia-driver-fixture"), QStringLiteral("libnvidia-a-fixture")};
+            << QStringList{QStringLiteral("nvidia-driver-fixture")}
+            << QStringList{QStringLiteral("nvidia-driver-fixture"), QStringLiteral("libnvidia-a-fixture")};
         QTest::newRow("tools: the library the driver still needs stays")
             << QStringList{QStringLiteral("nvidia-tools-fixture")} << QStringList{QStringLiteral("nvidia-tools-fixture")};
         // Each package's dependencies are judged on its own: for the driver, the tools are an
         // installed package outside its name set, and the other way round.
-        QTest::newRow("driver and tools")
-            << QStringList{QStringLiteral("nvidia-driver-fixture"), QStringLiteral("nvidia-tools-fixture")}
-            << QStringList{QStringLiteral("nvidia-driver-fixture"), QStringLiteral("libnvidia-a-fixture"), QStringLiteral("nvidia-tools-fixture")};
+        QTest::newRow("driver and tools") << QStringList{QStringLiteral("nvidia-driver-fixture"), QStringLiteral("nvidia-tools-fixture")}
+                                          << QStringList{QStringLiteral("nvidia-driver-fixture"),
+                                                         QStringLiteral("libnvidia-a-fixture"),
+                                                         QStringLiteral("nvidia-tools-fixture")};
     }
     void remove()
     {
@@ -291,7 +302,11 @@ private Q_SLOTS:
         QVERIFY2(outcome.error == 0, qPrintable(outcome.errorText));
         const QStringList calls = dpkgCalls();
         QCOMPARE(sorted(purgeSelections(calls)), sorted(purged));
-        QVERIFY2(std::any_of(calls.cbegin(), calls.cend(), [](const QString &call) { return call.endsWith(QLatin1String(" --purge --pending")); }),
+        QVERIFY2(std::any_of(calls.cbegin(),
+                             calls.cend(),
+                             [](const QString &call) {
+                                 return call.endsWith(QLatin1String(" --purge --pending"));
+                             }),
                  qPrintable(calls.join(QLatin1Char('\n'))));
         const QSet<QString> removed = namesIn(calls, QStringLiteral("remove"));
         for (const QString &name : removed) {
@@ -313,9 +328,9 @@ private Q_SLOTS:
         QTest::newRow("remove, unknown before known") << HelperAction::remove()
                                                       << QStringList{QStringLiteral("ghost-driver"), QStringLiteral("nvidia-driver-fixture")}
                                                       << QStringLiteral("Cannot find package ghost-driver");
-        QTest::newRow("remove, first of two unknown named") << HelperAction::remove()
-                                                            << QStringList{QStringLiteral("nvidia-driver-fixture"), QStringLiteral("ghost-1"), QStringLiteral("ghost-2")}
-                                                            << QStringLiteral("Cannot find package ghost-1");
+        QTest::newRow("remove, first of two unknown named")
+            << HelperAction::remove() << QStringList{QStringLiteral("nvidia-driver-fixture"), QStringLiteral("ghost-1"), QStringLiteral("ghost-2")}
+            << QStringLiteral("Cannot find package ghost-1");
     }
     void unknownPackage()
     {
@@ -342,8 +357,13 @@ private Q_SLOTS:
         QProcess child;
         child.setProcessChannelMode(QProcess::MergedChannels);
         child.start(QStringLiteral("/usr/bin/setpriv"),
-                    {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"), QStringLiteral("--"),
-                     QCoreApplication::applicationFilePath(), QString::fromLatin1(installAsCaller), QStringLiteral("mesa-va-drivers")});
+                    {QStringLiteral("--reuid=65534"),
+                     QStringLiteral("--regid=65534"),
+                     QStringLiteral("--clear-groups"),
+                     QStringLiteral("--"),
+                     QCoreApplication::applicationFilePath(),
+                     QString::fromLatin1(installAsCaller),
+                     QStringLiteral("mesa-va-drivers")});
         if (!child.waitForFinished(60000)) {
             child.kill();
             child.waitForFinished(5000);
@@ -388,7 +408,11 @@ private Q_SLOTS:
         // A worker still running from the cases before is stopped, by its pid.
         const qint64 pid = read(pidFile).trimmed().toLongLong();
         if (pid > 0 && ::kill(pid_t(pid), SIGTERM) == 0) {
-            QVERIFY(waitFor([pid] { return ::kill(pid_t(pid), 0) != 0; }, 10000));
+            QVERIFY(waitFor(
+                [pid] {
+                    return ::kill(pid_t(pid), 0) != 0;
+                },
+                10000));
         }
         QElapsedTimer clock;
         clock.start();
@@ -476,12 +500,19 @@ private Q_SLOTS:
         for (const char *lock : {"/cache/archives/lock", "/state/lists/lock", "/state/dpkg/lock", "/state/dpkg/lock-frontend"}) {
             locks << fixture + QLatin1String(lock);
         }
-        const QStringList script{QStringLiteral("-c"),
-                                 QStringLiteral("import fcntl, sys, time\nfiles = [open(p, 'a') for p in sys.argv[1:]]\nfor f in files: fcntl.lockf(f, fcntl.LOCK_EX | fcntl.LOCK_NB)\n"
-                                                "print('ready', flush=True)\ntime.sleep(600)\n")};
+        const QStringList script{
+            QStringLiteral("-c"),
+            QStringLiteral(
+                "import fcntl, sys, time\nfiles = [open(p, 'a') for p in sys.argv[1:]]\nfor f in files: fcntl.lockf(f, fcntl.LOCK_EX | fcntl.LOCK_NB)\n"
+                "print('ready', flush=True)\ntime.sleep(600)\n")};
         locker.start(QStringLiteral("/usr/bin/python3"), script + locks);
         QByteArray said;
-        QVERIFY2(waitFor([&] { return (said += locker.readAllStandardOutput()).contains("ready"); }, 10000), locker.readAllStandardError().constData());
+        QVERIFY2(waitFor(
+                     [&] {
+                         return (said += locker.readAllStandardOutput()).contains("ready");
+                     },
+                     10000),
+                 locker.readAllStandardError().constData());
 
         const JobOutcome outcome = execute(HelperAction::install(), {QStringLiteral("mesa-va-drivers")}, [&](KAuth::ExecuteJob *job, const JobOutcome &) {
             QTest::qWait(3000); // the transaction has started and waits for the locks
@@ -559,7 +590,11 @@ private:
             return;
         }
         releaseDpkg();
-        if (!waitFor([] { return dpkgCalls().join(QLatin1Char('\n')).contains(QLatin1String(" --configure ")); }, 60000)) {
+        if (!waitFor(
+                [] {
+                    return dpkgCalls().join(QLatin1Char('\n')).contains(QLatin1String(" --configure "));
+                },
+                60000)) {
             qWarning("the held transaction did not end");
         }
         QTest::qWait(500);
@@ -570,9 +605,16 @@ private:
     {
         QProcess sender;
         sender.start(QStringLiteral("/usr/bin/setpriv"),
-                     {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"), QStringLiteral("--"),
-                      QStringLiteral("/usr/bin/dbus-send"), QStringLiteral("--system"), QStringLiteral("--print-reply"),
-                      QStringLiteral("--dest=") + HelperClient::helperId(), QStringLiteral("/"), QStringLiteral("org.kde.kf5auth.stopAction"),
+                     {QStringLiteral("--reuid=65534"),
+                      QStringLiteral("--regid=65534"),
+                      QStringLiteral("--clear-groups"),
+                      QStringLiteral("--"),
+                      QStringLiteral("/usr/bin/dbus-send"),
+                      QStringLiteral("--system"),
+                      QStringLiteral("--print-reply"),
+                      QStringLiteral("--dest=") + HelperClient::helperId(),
+                      QStringLiteral("/"),
+                      QStringLiteral("org.kde.kf5auth.stopAction"),
                       QStringLiteral("string:") + HelperClient::actionName(action)});
         if (!sender.waitForFinished(10000) || sender.exitCode() != 0) {
             qWarning("%s", sender.readAllStandardError().constData());
@@ -588,7 +630,11 @@ private:
         if (worker > 1) {
             ::kill(pid_t(worker), SIGTERM);
         }
-        return waitFor([] { return !QDBusConnection::systemBus().interface()->isServiceRegistered(QStringLiteral("org.kubuntu.qaptworker3")); }, 10000);
+        return waitFor(
+            [] {
+                return !QDBusConnection::systemBus().interface()->isServiceRegistered(QStringLiteral("org.kubuntu.qaptworker3"));
+            },
+            10000);
     }
     // Only a committed transaction calls dpkg (see unknownPackage).
     static bool transactionUnderWay()
@@ -617,9 +663,12 @@ int runInstallAsCaller(const QStringList &drivers)
 
 int main(int argc, char **argv)
 {
-    HarnessMain::enterHarness(argc, argv,
-                              {QByteArrayLiteral(KAUTH_HARNESS_DIR "/kauth-fixture-ns.sh"), QByteArrayLiteral(KAUTH_HARNESS_DIR "/apt-transaction.sh"),
-                               QByteArrayLiteral("--kauth"), QByteArrayLiteral(KAUTH_STAGE_DIR)});
+    HarnessMain::enterHarness(argc,
+                              argv,
+                              {QByteArrayLiteral(KAUTH_HARNESS_DIR "/kauth-fixture-ns.sh"),
+                               QByteArrayLiteral(KAUTH_HARNESS_DIR "/apt-transaction.sh"),
+                               QByteArrayLiteral("--kauth"),
+                               QByteArrayLiteral(KAUTH_STAGE_DIR)});
     QCoreApplication app(argc, argv);
     if (argc > 1 && qstrcmp(argv[1], installAsCaller) == 0) {
         QStringList drivers;

@@ -52,7 +52,8 @@ private Q_SLOTS:
         if (!insideFixtureNamespace()) {
             QFAIL("refusing to run outside the fixture namespace: start it through autotests/harness/kauth-fixture-ns.sh");
         }
-        QVERIFY2(QFileInfo::exists(QStringLiteral("/usr/lib/kauth/libexec/videodriver-helper")), "the staged helper is not overlaid; run scripts/build.sh first");
+        QVERIFY2(QFileInfo::exists(QStringLiteral("/usr/lib/kauth/libexec/videodriver-helper")),
+                 "the staged helper is not overlaid; run scripts/build.sh first");
         write(SystemPaths::xorgDriverDirs().at(2) + QStringLiteral("nvidia_drv.so"), "elf");
     }
 
@@ -84,8 +85,13 @@ private Q_SLOTS:
     {
         write(QStringLiteral("/etc/modprobe.d/blacklist-nouveau.conf"), "blacklist nouveau\n");
         QProcess user;
-        user.start(QStringLiteral("/usr/bin/setpriv"), {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"), QStringLiteral("--"),
-                                                       QStringLiteral("/bin/mkdir"), QStringLiteral("/tmp/driver-root.mark")});
+        user.start(QStringLiteral("/usr/bin/setpriv"),
+                   {QStringLiteral("--reuid=65534"),
+                    QStringLiteral("--regid=65534"),
+                    QStringLiteral("--clear-groups"),
+                    QStringLiteral("--"),
+                    QStringLiteral("/bin/mkdir"),
+                    QStringLiteral("/tmp/driver-root.mark")});
         QVERIFY(user.waitForFinished(10000) && user.exitCode() == 0);
         KAuthHelperRunner runner;
         const HelperResult result = runner.run(HelperAction::replace(), replaceArgs());
@@ -111,8 +117,8 @@ private Q_SLOTS:
                                                      << QStringLiteral("Did not receive proper GPU vendor");
         QTest::newRow("install without drivers") << HelperAction::install() << QVariantMap{{QStringLiteral("drivers"), QStringList()}}
                                                  << QStringLiteral("Didn't receive any drivers for installation");
-        QTest::newRow("acceleration without arguments") << HelperAction::acceleration() << QVariantMap()
-                                                        << QStringLiteral("acceleration change: Empty arguments!");
+        QTest::newRow("acceleration without arguments")
+            << HelperAction::acceleration() << QVariantMap() << QStringLiteral("acceleration change: Empty arguments!");
     }
     void helperErrorReachesClient()
     {
@@ -155,15 +161,20 @@ private Q_SLOTS:
                 implicit << line.simplified();
             }
         }
-        QCOMPARE(implicit, (QStringList{QStringLiteral("implicit any: no"), QStringLiteral("implicit inactive: no"), QStringLiteral("implicit active: ") + active}));
+        QCOMPARE(implicit,
+                 (QStringList{QStringLiteral("implicit any: no"), QStringLiteral("implicit inactive: no"), QStringLiteral("implicit active: ") + active}));
     }
 
     void unprivilegedCallerRefused()
     {
         QProcess client;
         client.start(QStringLiteral("/usr/bin/setpriv"),
-                     {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"), QStringLiteral("--"),
-                      QCoreApplication::applicationFilePath(), QStringLiteral("--client")});
+                     {QStringLiteral("--reuid=65534"),
+                      QStringLiteral("--regid=65534"),
+                      QStringLiteral("--clear-groups"),
+                      QStringLiteral("--"),
+                      QCoreApplication::applicationFilePath(),
+                      QStringLiteral("--client")});
         QVERIFY(client.waitForFinished(60000));
         const QString output = QString::fromUtf8(client.readAllStandardOutput());
         QCOMPARE(client.exitCode(), 0);
@@ -175,8 +186,10 @@ private Q_SLOTS:
 
 int main(int argc, char **argv)
 {
-    HarnessMain::enterHarness(argc, argv,
-                              {QByteArrayLiteral(KAUTH_HARNESS_DIR "/kauth-fixture-ns.sh"), QByteArrayLiteral(KAUTH_HARNESS_DIR "/kauth-bus.sh"),
+    HarnessMain::enterHarness(argc,
+                              argv,
+                              {QByteArrayLiteral(KAUTH_HARNESS_DIR "/kauth-fixture-ns.sh"),
+                               QByteArrayLiteral(KAUTH_HARNESS_DIR "/kauth-bus.sh"),
                                QByteArrayLiteral(KAUTH_STAGE_DIR)});
     QCoreApplication app(argc, argv);
     if (argc > 1 && qstrcmp(argv[1], "--client") == 0) {

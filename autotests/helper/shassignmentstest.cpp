@@ -17,7 +17,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<bool>("plain");
-        QTest::newRow("debian defaults") << QByteArray("# comment\n\nGRUB_DEFAULT=0\nGRUB_TIMEOUT=5\nGRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\nGRUB_CMDLINE_LINUX=\"\"\n#GRUB_GFXMODE=640x480\n") << true;
+        QTest::newRow("debian defaults") << QByteArray(
+            "# comment\n\nGRUB_DEFAULT=0\nGRUB_TIMEOUT=5\nGRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\nGRUB_CMDLINE_LINUX=\"\"\n#GRUB_GFXMODE=640x480\n")
+                                         << true;
         QTest::newRow("two on a line, ';' and blanks") << QByteArray("  A=1 B='x y';C=\"a'b\"\t# c\n") << true;
         QTest::newRow("multi-line single quotes") << QByteArray("X='\nGRUB_CMDLINE_LINUX_DEFAULT=\"inside\"\n'\n") << true;
         QTest::newRow("escapes in double quotes") << QByteArray("A=\"\\$x \\\" \\\\ \\a\"\n") << true;

@@ -39,16 +39,15 @@ void GrubEditingTest::optionsList_data()
     QTest::newRow("empty command line") << grub(QString()) << QStringList();
     QTest::newRow("no command line") << QStringLiteral("GRUB_DEFAULT=0\n") << QStringList();
     QTest::newRow("empty file") << QString() << QStringList();
-    QTest::newRow("commented line first")
-        << QStringLiteral("#GRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\nGRUB_CMDLINE_LINUX_DEFAULT=\"splash i915.enable_fbc=1\"\n")
-        << QStringList{QStringLiteral("splash"), QStringLiteral("i915.enable_fbc=1")};
+    QTest::newRow("commented line first") << QStringLiteral("#GRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\nGRUB_CMDLINE_LINUX_DEFAULT=\"splash i915.enable_fbc=1\"\n")
+                                          << QStringList{QStringLiteral("splash"), QStringLiteral("i915.enable_fbc=1")};
     QTest::newRow("commented with blank before hash") << QStringLiteral("  # GRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\n") << QStringList();
     QTest::newRow("indented active line") << QStringLiteral("\tGRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\n") << QStringList{QStringLiteral("quiet")};
     QTest::newRow("longer key is another key") << QStringLiteral("XGRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\n") << QStringList();
     QTest::newRow("other command line key untouched") << QStringLiteral("GRUB_CMDLINE_LINUX=\"nomodeset\"\n") << QStringList();
     QTest::newRow("value does not span lines") << QStringLiteral("GRUB_CMDLINE_LINUX_DEFAULT=\"quiet\nsplash\"\n") << QStringList();
-    QTest::newRow("first of two active lines")
-        << QStringLiteral("GRUB_CMDLINE_LINUX_DEFAULT=\"a\"\nGRUB_CMDLINE_LINUX_DEFAULT=\"b\"\n") << QStringList{QStringLiteral("a")};
+    QTest::newRow("first of two active lines") << QStringLiteral("GRUB_CMDLINE_LINUX_DEFAULT=\"a\"\nGRUB_CMDLINE_LINUX_DEFAULT=\"b\"\n")
+                                               << QStringList{QStringLiteral("a")};
     QTest::newRow("tabs separate as blanks do") << grub(QStringLiteral("quiet\tsplash \t i915.enable_fbc=1\t"))
                                                 << QStringList{QStringLiteral("quiet"), QStringLiteral("splash"), QStringLiteral("i915.enable_fbc=1")};
 }
@@ -78,8 +77,7 @@ void GrubEditingTest::reading_data()
     QTest::newRow("longer option name is another option") << QStringLiteral("i915.enable_gucx=1 i915.enable_fbcx=1") << QString() << 0 << QString();
     QTest::newRow("bare word without value") << QStringLiteral("i915.enable_guc i915.enable_fbc") << QString() << 0 << QString();
     QTest::newRow("value ends at the next equals sign") << QStringLiteral("i915.enable_fbc=1=2") << QString() << 0 << QStringLiteral("1");
-    QTest::newRow("tab before the option") << QStringLiteral("quiet\ti915.enable_fbc=1\ti915.enable_guc=2") << QStringLiteral("2") << 2
-                                           << QStringLiteral("1");
+    QTest::newRow("tab before the option") << QStringLiteral("quiet\ti915.enable_fbc=1\ti915.enable_guc=2") << QStringLiteral("2") << 2 << QStringLiteral("1");
     QTest::newRow("fbc Y is kept as typed") << QStringLiteral("i915.enable_fbc=Y") << QString() << 0 << QStringLiteral("Y");
     QTest::newRow("empty value") << QStringLiteral("i915.enable_guc=") << QString() << 0 << QString();
 }
@@ -110,8 +108,8 @@ void GrubEditingTest::modify_data()
     QTest::newRow("replace and move to the end") << grub(QStringLiteral("quiet i915.enable_guc=2 splash")) << guc << QStringLiteral("3")
                                                  << grub(QStringLiteral("quiet splash i915.enable_guc=3"));
     QTest::newRow("append") << grub(QStringLiteral("quiet splash")) << fbc << QStringLiteral("1") << grub(QStringLiteral("quiet splash i915.enable_fbc=1"));
-    QTest::newRow("same value at the end is unchanged") << grub(QStringLiteral("quiet i915.enable_guc=3")) << guc << QStringLiteral("3")
-                                                        << grub(QStringLiteral("quiet i915.enable_guc=3"));
+    QTest::newRow("same value at the end is unchanged")
+        << grub(QStringLiteral("quiet i915.enable_guc=3")) << guc << QStringLiteral("3") << grub(QStringLiteral("quiet i915.enable_guc=3"));
     QTest::newRow("duplicates collapse into one") << grub(QStringLiteral("i915.enable_guc=1 quiet i915.enable_guc=2")) << guc << QStringLiteral("0")
                                                   << grub(QStringLiteral("quiet i915.enable_guc=0"));
     QTest::newRow("longer option name kept") << grub(QStringLiteral("i915.enable_gucx=1")) << guc << QStringLiteral("3")
@@ -121,10 +119,10 @@ void GrubEditingTest::modify_data()
     QTest::newRow("blank runs normalised") << grub(QStringLiteral(" quiet  splash ")) << fbc << QStringLiteral("0")
                                            << grub(QStringLiteral("quiet splash i915.enable_fbc=0"));
     // A second entry after a tab would leave the old value in force.
-    QTest::newRow("tab-separated entry replaced, not doubled") << grub(QStringLiteral("i915.enable_fbc=1\tquiet")) << fbc << QStringLiteral("1")
-                                                               << grub(QStringLiteral("quiet i915.enable_fbc=1"));
-    QTest::newRow("value already set after a tab: line as it was") << grub(QStringLiteral("quiet\ti915.enable_fbc=1")) << fbc << QStringLiteral("1")
-                                                                   << grub(QStringLiteral("quiet\ti915.enable_fbc=1"));
+    QTest::newRow("tab-separated entry replaced, not doubled")
+        << grub(QStringLiteral("i915.enable_fbc=1\tquiet")) << fbc << QStringLiteral("1") << grub(QStringLiteral("quiet i915.enable_fbc=1"));
+    QTest::newRow("value already set after a tab: line as it was")
+        << grub(QStringLiteral("quiet\ti915.enable_fbc=1")) << fbc << QStringLiteral("1") << grub(QStringLiteral("quiet\ti915.enable_fbc=1"));
     QTest::newRow("empty command line gets the option") << grub(QString()) << guc << QStringLiteral("3") << grub(QStringLiteral("i915.enable_guc=3"));
     QTest::newRow("no command line is refused") << QStringLiteral("GRUB_DEFAULT=0\n") << guc << QStringLiteral("3") << QString();
     QTest::newRow("empty file is refused") << QString() << guc << QStringLiteral("3") << QString();
@@ -141,8 +139,7 @@ void GrubEditingTest::modify_data()
     QTest::newRow("every active line gets the first one's options")
         << QStringLiteral("GRUB_CMDLINE_LINUX_DEFAULT=\"a\"\nX=1\n  GRUB_CMDLINE_LINUX_DEFAULT=\"b\"\n") << fbc << QStringLiteral("1")
         << QStringLiteral("GRUB_CMDLINE_LINUX_DEFAULT=\"a i915.enable_fbc=1\"\nX=1\n  GRUB_CMDLINE_LINUX_DEFAULT=\"a i915.enable_fbc=1\"\n");
-    QTest::newRow("text after the closing quote stays") << QStringLiteral("GRUB_CMDLINE_LINUX_DEFAULT=\"quiet\" # keep\nEND")
-                                                        << guc << QStringLiteral("1")
+    QTest::newRow("text after the closing quote stays") << QStringLiteral("GRUB_CMDLINE_LINUX_DEFAULT=\"quiet\" # keep\nEND") << guc << QStringLiteral("1")
                                                         << QStringLiteral("GRUB_CMDLINE_LINUX_DEFAULT=\"quiet i915.enable_guc=1\" # keep\nEND");
     QTest::newRow("no final line feed") << QStringLiteral("GRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"") << guc << QStringLiteral("2")
                                         << QStringLiteral("GRUB_CMDLINE_LINUX_DEFAULT=\"quiet i915.enable_guc=2\"");
@@ -170,12 +167,13 @@ void GrubEditingTest::remove_data()
     QTest::newRow("duplicates removed") << grub(QStringLiteral("i915.enable_guc=1 i915.enable_guc=2 quiet")) << grub(QStringLiteral("quiet"));
     QTest::newRow("nothing to remove") << grub(QStringLiteral("quiet splash")) << grub(QStringLiteral("quiet splash"));
     QTest::newRow("empty command line stays") << grub(QString()) << grub(QString());
-    QTest::newRow("similar names stay") << grub(QStringLiteral("i915.enable_gucx=1 i915.enable_fbc")) << grub(QStringLiteral("i915.enable_gucx=1 i915.enable_fbc"));
+    QTest::newRow("similar names stay") << grub(QStringLiteral("i915.enable_gucx=1 i915.enable_fbc"))
+                                        << grub(QStringLiteral("i915.enable_gucx=1 i915.enable_fbc"));
     QTest::newRow("no command line is refused") << QStringLiteral("GRUB_DEFAULT=0\n") << QString();
     QTest::newRow("escaped quote is refused") << grub(QStringLiteral("i915.enable_guc=3 a=\\\"b\\\"")) << QString();
-    QTest::newRow("commented line untouched")
-        << QStringLiteral("#GRUB_CMDLINE_LINUX_DEFAULT=\"i915.enable_guc=3\"\nGRUB_CMDLINE_LINUX_DEFAULT=\"i915.enable_guc=3 quiet\"\n")
-        << QStringLiteral("#GRUB_CMDLINE_LINUX_DEFAULT=\"i915.enable_guc=3\"\nGRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\n");
+    QTest::newRow("commented line untouched") << QStringLiteral(
+        "#GRUB_CMDLINE_LINUX_DEFAULT=\"i915.enable_guc=3\"\nGRUB_CMDLINE_LINUX_DEFAULT=\"i915.enable_guc=3 quiet\"\n")
+                                              << QStringLiteral("#GRUB_CMDLINE_LINUX_DEFAULT=\"i915.enable_guc=3\"\nGRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\n");
 }
 
 void GrubEditingTest::remove()

@@ -17,8 +17,9 @@ namespace
 {
 QString grub(const QString &commandLine)
 {
-    return QStringLiteral("# If you change this file, run 'update-grub' afterwards.\nGRUB_DEFAULT=0\nGRUB_TIMEOUT=5\n"
-                          "GRUB_CMDLINE_LINUX_DEFAULT=\"%1\"\nGRUB_CMDLINE_LINUX=\"\"\n")
+    return QStringLiteral(
+               "# If you change this file, run 'update-grub' afterwards.\nGRUB_DEFAULT=0\nGRUB_TIMEOUT=5\n"
+               "GRUB_CMDLINE_LINUX_DEFAULT=\"%1\"\nGRUB_CMDLINE_LINUX=\"\"\n")
         .arg(commandLine);
 }
 
@@ -105,8 +106,8 @@ void IntelConfiguratorTest::reading_data()
     QTest::newRow("guc out of range") << true << grub(QStringLiteral("i915.enable_guc=7 i915.enable_fbc=1")) << 0 << true << false;
     QTest::newRow("nothing set") << true << grub(QStringLiteral("quiet splash")) << 0 << false << false;
     QTest::newRow("only the commented line sets them")
-        << true << QStringLiteral("#GRUB_CMDLINE_LINUX_DEFAULT=\"i915.enable_guc=3 i915.enable_fbc=1\"\nGRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\n") << 0
-        << false << false;
+        << true << QStringLiteral("#GRUB_CMDLINE_LINUX_DEFAULT=\"i915.enable_guc=3 i915.enable_fbc=1\"\nGRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\n") << 0 << false
+        << false;
     QTest::newRow("empty file") << true << QString() << 0 << false << false;
     QTest::newRow("no file") << false << QString() << 0 << false << false;
 }
@@ -142,28 +143,35 @@ void IntelConfiguratorTest::setters_data()
 
     const QString complete = QStringLiteral("complete");
     const QString base = grub(QStringLiteral("quiet splash i915.enable_guc=2"));
-    const QString missingLines = QStringLiteral("The necessary packages for Intel hardware acceleration to work are missing: intel-media-va-driver\nmesa-va-drivers");
-    const QString missingCommas = QStringLiteral("The necessary packages for Intel hardware acceleration to work are missing: intel-media-va-driver, mesa-va-drivers");
+    const QString missingLines =
+        QStringLiteral("The necessary packages for Intel hardware acceleration to work are missing: intel-media-va-driver\nmesa-va-drivers");
+    const QString missingCommas =
+        QStringLiteral("The necessary packages for Intel hardware acceleration to work are missing: intel-media-va-driver, mesa-va-drivers");
     // The helper's reason reaches the administrator.
     const QString writeError = QStringLiteral("Error writing to a file /etc/default/grub: Authorization denied.");
     const QString readError = QStringLiteral("File reading error /etc/default/grub");
 
-    QTest::newRow("guc 3") << complete << true << base << Operation::GucMode << 3 << true << QString() << grub(QStringLiteral("quiet splash i915.enable_guc=3"));
+    QTest::newRow("guc 3") << complete << true << base << Operation::GucMode << 3 << true << QString()
+                           << grub(QStringLiteral("quiet splash i915.enable_guc=3"));
     QTest::newRow("guc already set") << complete << true << base << Operation::GucMode << 2 << true
                                      << QStringLiteral("The i915.enable_guc value is already set.") << QString();
-    QTest::newRow("guc 0 onto duplicates") << complete << true << grub(QStringLiteral("i915.enable_guc=1 i915.enable_guc=2 quiet")) << Operation::GucMode
-                                           << 0 << true << QString() << grub(QStringLiteral("quiet i915.enable_guc=0"));
+    QTest::newRow("guc 0 onto duplicates") << complete << true << grub(QStringLiteral("i915.enable_guc=1 i915.enable_guc=2 quiet")) << Operation::GucMode << 0
+                                           << true << QString() << grub(QStringLiteral("quiet i915.enable_guc=0"));
     QTest::newRow("guc on empty command line") << complete << true << grub(QString()) << Operation::GucMode << 1 << true << QString()
                                                << grub(QStringLiteral("i915.enable_guc=1"));
     QTest::newRow("guc without command line") << complete << true << QStringLiteral("GRUB_DEFAULT=0\n") << Operation::GucMode << 3 << true
                                               << QStringLiteral("Error when modifying the kernel parameter i915.enable_guc") << QString();
     QTest::newRow("guc with escaped quote") << complete << true << grub(QStringLiteral("quiet x=\\\"y\\\"")) << Operation::GucMode << 3 << true
                                             << QStringLiteral("Error when modifying the kernel parameter i915.enable_guc") << QString();
-    QTest::newRow("guc, commented line first")
-        << complete << true << QStringLiteral("#GRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\nGRUB_CMDLINE_LINUX_DEFAULT=\"splash\"\n") << Operation::GucMode << 3
-        << true << QString() << QStringLiteral("#GRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\nGRUB_CMDLINE_LINUX_DEFAULT=\"splash i915.enable_guc=3\"\n");
+    QTest::newRow("guc, commented line first") << complete << true
+                                               << QStringLiteral("#GRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\nGRUB_CMDLINE_LINUX_DEFAULT=\"splash\"\n")
+                                               << Operation::GucMode << 3 << true << QString()
+                                               << QStringLiteral(
+                                                      "#GRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\nGRUB_CMDLINE_LINUX_DEFAULT=\"splash i915.enable_guc=3\"\n");
     // A Latin-1 byte in one place and UTF-8 bytes in another: every byte but the option goes back as it was.
-    const QString mixed = QString::fromLatin1("# Gr\xfc\xdf" "e\nGRUB_DISTRIBUTOR=\"Debian \xc3\xa9t\xc3\xa9\"\nGRUB_CMDLINE_LINUX_DEFAULT=\"quiet %1\"\n");
+    const QString mixed = QString::fromLatin1(
+        "# Gr\xfc\xdf"
+        "e\nGRUB_DISTRIBUTOR=\"Debian \xc3\xa9t\xc3\xa9\"\nGRUB_CMDLINE_LINUX_DEFAULT=\"quiet %1\"\n");
     QTest::newRow("guc, non-UTF-8 bytes kept") << complete << true << mixed.arg(QString()).replace(QStringLiteral("quiet \""), QStringLiteral("quiet\""))
                                                << Operation::GucMode << 3 << true << QString() << mixed.arg(QStringLiteral("i915.enable_guc=3"));
     QTest::newRow("guc, helper fails") << complete << true << base << Operation::GucMode << 3 << false << writeError
@@ -172,13 +180,15 @@ void IntelConfiguratorTest::setters_data()
     QTest::newRow("guc, packages missing") << QStringLiteral("partial") << true << base << Operation::GucMode << 3 << true << missingLines << QString();
     QTest::newRow("guc, package database broken")
         << QStringLiteral("broken") << true << base << Operation::GucMode << 3 << true
-        << QStringLiteral("The necessary packages for Intel hardware acceleration to work are missing: linux-firmware or firmware-misc-nonfree\n"
-                          "intel-microcode\nintel-media-va-driver or intel-media-va-driver-non-free\nmesa-vulkan-drivers\nmesa-vdpau-drivers\nmesa-va-drivers")
+        << QStringLiteral(
+               "The necessary packages for Intel hardware acceleration to work are missing: linux-firmware or firmware-misc-nonfree\n"
+               "intel-microcode\nintel-media-va-driver or intel-media-va-driver-non-free\nmesa-vulkan-drivers\nmesa-vdpau-drivers\nmesa-va-drivers")
         << QString();
     QTest::newRow("guc, nothing installed on Debian")
         << QStringLiteral("bare") << true << base << Operation::GucMode << 3 << true
-        << QStringLiteral("The necessary packages for Intel hardware acceleration to work are missing: firmware-misc-nonfree\n"
-                          "intel-microcode\nintel-media-va-driver\nmesa-vulkan-drivers\nmesa-vdpau-drivers\nmesa-va-drivers")
+        << QStringLiteral(
+               "The necessary packages for Intel hardware acceleration to work are missing: firmware-misc-nonfree\n"
+               "intel-microcode\nintel-media-va-driver\nmesa-vulkan-drivers\nmesa-vdpau-drivers\nmesa-va-drivers")
         << QString();
 
     QTest::newRow("fbc on") << complete << true << base << Operation::Fbc << 1 << true << QString()
@@ -194,8 +204,8 @@ void IntelConfiguratorTest::setters_data()
     QTest::newRow("enable when already enabled still writes")
         << complete << true << grub(QStringLiteral("i915.enable_guc=3 i915.enable_fbc=1")) << Operation::Acceleration << 1 << true << QString()
         << grub(QStringLiteral("i915.enable_guc=3 i915.enable_fbc=1"));
-    QTest::newRow("disable") << complete << true << grub(QStringLiteral("i915.enable_fbc=1 quiet i915.enable_guc=3")) << Operation::Acceleration << 0
-                             << true << QString() << grub(QStringLiteral("quiet"));
+    QTest::newRow("disable") << complete << true << grub(QStringLiteral("i915.enable_fbc=1 quiet i915.enable_guc=3")) << Operation::Acceleration << 0 << true
+                             << QString() << grub(QStringLiteral("quiet"));
     QTest::newRow("disable to an empty command line") << complete << true << grub(QStringLiteral("i915.enable_guc=3 i915.enable_fbc=1"))
                                                       << Operation::Acceleration << 0 << true << QString() << grub(QString());
     QTest::newRow("enable without command line") << complete << true << QStringLiteral("GRUB_DEFAULT=0\n") << Operation::Acceleration << 1 << true
@@ -269,15 +279,20 @@ void IntelConfiguratorTest::missingPackages_data()
     QTest::newRow("all installed, media driver by its non-free twin") << QStringLiteral("complete") << QStringList();
     QTest::newRow("one not installed, one unknown") << QStringLiteral("partial")
                                                     << QStringList{QStringLiteral("intel-media-va-driver"), QStringLiteral("mesa-va-drivers")};
-    QTest::newRow("nothing installed: the first alternative the archive knows")
-        << QStringLiteral("bare")
-        << QStringList{QStringLiteral("firmware-misc-nonfree"), QStringLiteral("intel-microcode"), QStringLiteral("intel-media-va-driver"),
-                       QStringLiteral("mesa-vulkan-drivers"), QStringLiteral("mesa-vdpau-drivers"), QStringLiteral("mesa-va-drivers")};
-    QTest::newRow("database cannot be read: every alternative named")
-        << QStringLiteral("broken")
-        << QStringList{QStringLiteral("linux-firmware or firmware-misc-nonfree"), QStringLiteral("intel-microcode"),
-                       QStringLiteral("intel-media-va-driver or intel-media-va-driver-non-free"), QStringLiteral("mesa-vulkan-drivers"),
-                       QStringLiteral("mesa-vdpau-drivers"), QStringLiteral("mesa-va-drivers")};
+    QTest::newRow("nothing installed: the first alternative the archive knows") << QStringLiteral("bare")
+                                                                                << QStringList{QStringLiteral("firmware-misc-nonfree"),
+                                                                                               QStringLiteral("intel-microcode"),
+                                                                                               QStringLiteral("intel-media-va-driver"),
+                                                                                               QStringLiteral("mesa-vulkan-drivers"),
+                                                                                               QStringLiteral("mesa-vdpau-drivers"),
+                                                                                               QStringLiteral("mesa-va-drivers")};
+    QTest::newRow("database cannot be read: every alternative named") << QStringLiteral("broken")
+                                                                      << QStringList{QStringLiteral("linux-firmware or firmware-misc-nonfree"),
+                                                                                     QStringLiteral("intel-microcode"),
+                                                                                     QStringLiteral("intel-media-va-driver or intel-media-va-driver-non-free"),
+                                                                                     QStringLiteral("mesa-vulkan-drivers"),
+                                                                                     QStringLiteral("mesa-vdpau-drivers"),
+                                                                                     QStringLiteral("mesa-va-drivers")};
 }
 
 void IntelConfiguratorTest::missingPackages()

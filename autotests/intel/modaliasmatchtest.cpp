@@ -23,8 +23,7 @@ void ModaliasMatchTest::patterns_data()
                                << QStringList{QStringLiteral("pci:v000010DEd*sv*"), QStringLiteral("pci:v000012D2d*sv*")};
     QTest::newRow("single pattern") << QStringLiteral("i915(pci:v00008086d00005917sv*)") << QStringList{QStringLiteral("pci:v00008086d00005917sv*")};
     QTest::newRow("empty group keeps one empty part") << QStringLiteral("nvidia()") << QStringList{QString()};
-    QTest::newRow("doubled separator keeps the empty part")
-        << QStringLiteral("m(a, , b)") << QStringList{QStringLiteral("a"), QString(), QStringLiteral("b")};
+    QTest::newRow("doubled separator keeps the empty part") << QStringLiteral("m(a, , b)") << QStringList{QStringLiteral("a"), QString(), QStringLiteral("b")};
     QTest::newRow("second group stays in the last pattern")
         << QStringLiteral("m1(a, b), m2(c)") << QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("m2(c)")};
     QTest::newRow("no parenthesis at all") << QStringLiteral("pci:v1*, pci:v2*") << QStringList{QStringLiteral("pci:v1*"), QStringLiteral("pci:v2*")};

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "device.h"
 #include "driverselection.h"
+#include "device.h"
 
 #include <QTest>
 
@@ -37,16 +37,15 @@ private Q_SLOTS:
                                              << QStringLiteral("mesa intel(r) hd graphics 630 (kbl gt2)") << true;
         QTest::newRow("vendor word only") << QStringLiteral("NVIDIA Corporation") << QStringLiteral("GP107 [GeForce GTX 1050]")
                                           << QStringLiteral("nvidia geforce gtx 1050/pcie/sse2") << true;
-        QTest::newRow("model word only, upper case") << QStringLiteral("Advanced Micro Devices, Inc. [AMD/ATI]")
-                                                     << QStringLiteral("Ellesmere RX 580") << QStringLiteral("radeon rx 580 series") << true;
+        QTest::newRow("model word only, upper case") << QStringLiteral("Advanced Micro Devices, Inc. [AMD/ATI]") << QStringLiteral("Ellesmere RX 580")
+                                                     << QStringLiteral("radeon rx 580 series") << true;
         QTest::newRow("software renderer") << QStringLiteral("Intel Corporation") << QStringLiteral("HD Graphics 630")
                                            << QStringLiteral("llvmpipe (llvm 15.0.6, 256 bits)") << false;
         QTest::newRow("nouveau code name differs") << QStringLiteral("NVIDIA Corporation") << QStringLiteral("GP107 [GeForce GTX 1050]")
                                                    << QStringLiteral("nv137") << false;
         QTest::newRow("no renderer") << QStringLiteral("Intel Corporation") << QStringLiteral("HD Graphics 630") << QString() << false;
         QTest::newRow("blank names never match") << QStringLiteral("   ") << QString() << QStringLiteral("llvmpipe") << false;
-        QTest::newRow("runs of blanks") << QStringLiteral("Intel  Corporation") << QStringLiteral("  UHD   Graphics ")
-                                        << QStringLiteral("llvmpipe") << false;
+        QTest::newRow("runs of blanks") << QStringLiteral("Intel  Corporation") << QStringLiteral("  UHD   Graphics ") << QStringLiteral("llvmpipe") << false;
     }
     void matchesRenderer()
     {
@@ -69,14 +68,13 @@ private Q_SLOTS:
         QTest::newRow("none") << QStringList() << Flags() << QStringLiteral("llvmpipe") << Flags();
         QTest::newRow("lone adapter, software renderer") << QStringList{intel} << Flags{false} << QStringLiteral("llvmpipe") << Flags{true};
         QTest::newRow("lone adapter, no renderer") << QStringList{nvidia} << Flags{false} << QString() << Flags{true};
-        QTest::newRow("second renders") << QStringList{intel, nvidia} << Flags{false, false}
-                                        << QStringLiteral("NVIDIA GeForce GTX 1050/PCIe/SSE2") << Flags{false, true};
-        QTest::newRow("first renders, mixed case") << QStringList{intel, nvidia} << Flags{false, true}
-                                                   << QStringLiteral("Mesa Intel(R) UHD Graphics") << Flags{true, false};
-        QTest::newRow("software renderer clears old marks") << QStringList{intel, nvidia} << Flags{true, true}
-                                                            << QStringLiteral("llvmpipe") << Flags{false, false};
-        QTest::newRow("both match") << QStringList{intel, intel} << Flags{false, false} << QStringLiteral("mesa intel(r)")
-                                    << Flags{true, true};
+        QTest::newRow("second renders") << QStringList{intel, nvidia} << Flags{false, false} << QStringLiteral("NVIDIA GeForce GTX 1050/PCIe/SSE2")
+                                        << Flags{false, true};
+        QTest::newRow("first renders, mixed case") << QStringList{intel, nvidia} << Flags{false, true} << QStringLiteral("Mesa Intel(R) UHD Graphics")
+                                                   << Flags{true, false};
+        QTest::newRow("software renderer clears old marks")
+            << QStringList{intel, nvidia} << Flags{true, true} << QStringLiteral("llvmpipe") << Flags{false, false};
+        QTest::newRow("both match") << QStringList{intel, intel} << Flags{false, false} << QStringLiteral("mesa intel(r)") << Flags{true, true};
     }
     void markActiveAdapters()
     {
@@ -152,8 +150,7 @@ private Q_SLOTS:
         QTest::newRow("first in use") << QStringList{QStringLiteral("nouveau"), QStringLiteral("nvidia")} << 0
                                       << QStringList{QStringLiteral("nouveau (current)"), QStringLiteral("nvidia")} << 0;
         QTest::newRow("middle in use") << QStringList{QStringLiteral("nouveau"), QStringLiteral("nvidia"), QStringLiteral("nvidiafb")} << 1
-                                       << QStringList{QStringLiteral("nouveau"), QStringLiteral("nvidia (current)"), QStringLiteral("nvidiafb")}
-                                       << 1;
+                                       << QStringList{QStringLiteral("nouveau"), QStringLiteral("nvidia (current)"), QStringLiteral("nvidiafb")} << 1;
         QTest::newRow("last in use") << QStringList{QStringLiteral("radeon"), QStringLiteral("amdgpu")} << 1
                                      << QStringList{QStringLiteral("radeon"), QStringLiteral("amdgpu (current)")} << 1;
         // -1: the adapter is bound to no module of the list (or to none): nothing is marked and
@@ -190,7 +187,6 @@ private Q_SLOTS:
         QCOMPARE(values, modules);
         QCOMPARE(fill.selected, selected);
     }
-
 };
 
 QTEST_GUILESS_MAIN(DriverSelectionTest)

@@ -72,10 +72,12 @@ int main(int argc, char **argv)
     MainModule::Services services;
     services.probe = [probeMs] {
         QThread::msleep(probeMs);
-        return QList<Device>{adapter(QStringLiteral("Intel Corporation"), QStringLiteral("HD Graphics 630"), QStringLiteral("PCI:00@0000:02:0"),
-                                     {QStringLiteral("i915")}),
-                             adapter(QStringLiteral("NVIDIA Corporation"), QStringLiteral("GP107 [GeForce GTX 1050]"),
-                                     QStringLiteral("PCI:01@0000:00:0"), {QStringLiteral("nouveau"), QStringLiteral("nvidia")})};
+        return QList<Device>{
+            adapter(QStringLiteral("Intel Corporation"), QStringLiteral("HD Graphics 630"), QStringLiteral("PCI:00@0000:02:0"), {QStringLiteral("i915")}),
+            adapter(QStringLiteral("NVIDIA Corporation"),
+                    QStringLiteral("GP107 [GeForce GTX 1050]"),
+                    QStringLiteral("PCI:01@0000:00:0"),
+                    {QStringLiteral("nouveau"), QStringLiteral("nvidia")})};
     };
     services.moduleVersion = [](const QString &) -> QString {
         return QStringLiteral("1.0");

@@ -12,11 +12,11 @@
 //                 (updates/dkms/nvidia-current*.ko from nvidia-kernel-dkms 535.309.01, which
 //                 declare "nvidia" and "nvidia_drm")
 //   X driver folders: 1 nouveau, 2 modesetting, 3 nvidia (one each keeps the walk order fixed)
-#include "visibleskip.h"
 #include "../helper/fixturefs.h"
 #include "device.h"
 #include "helperclient.h"
 #include "mainmodule.h"
+#include "visibleskip.h"
 
 #include "dialoganswerer.h"
 #include "widgetlookup.h"
@@ -47,9 +47,10 @@ const QString softwareRenderer = QStringLiteral("llvmpipe (LLVM 15.0.6, 256 bits
 QByteArray nvidiaSnippet(const QString &driver)
 {
     const QString module = driver == QLatin1String("nvidia") ? QStringLiteral("modesetting") : driver;
-    return QStringLiteral("Section \"Module\"\n   Load \"%1\"\nEndSection\n\n"
-                          "Section \"Device\"\n    Identifier \"GP106 [GeForce GTX 1060 6GB]\"\n    Driver \"%2\"\n"
-                          "    BusID \"PCI:11@0000:00:0\"\n    Option \"AllowEmptyInitialConfiguration\"\nEndSection\n\n")
+    return QStringLiteral(
+               "Section \"Module\"\n   Load \"%1\"\nEndSection\n\n"
+               "Section \"Device\"\n    Identifier \"GP106 [GeForce GTX 1060 6GB]\"\n    Driver \"%2\"\n"
+               "    BusID \"PCI:11@0000:00:0\"\n    Option \"AllowEmptyInitialConfiguration\"\nEndSection\n\n")
         .arg(module, driver)
         .toLatin1();
 }
@@ -140,12 +141,14 @@ private Q_SLOTS:
         // NVIDIA renders: nvidia_current is current because the bound driver equals
         // nvidia-current.ko's declared name "nvidia"; without a DRM node its X driver is unknown.
         QTest::newRow("NVIDIA renders") << nvidiaRenderer << 1 << QStringLiteral("nVidia Corporation")
-                                        << QStringList{QStringLiteral("nouveau"), QStringLiteral("nvidia_current (current)"), QStringLiteral("nvidia_current_drm")} << 1
-                                        << QStringList{QStringLiteral("nouveau"), QStringLiteral("modesetting"), QStringLiteral("nvidia")} << -1
+                                        << QStringList{QStringLiteral("nouveau"),
+                                                       QStringLiteral("nvidia_current (current)"),
+                                                       QStringLiteral("nvidia_current_drm")}
+                                        << 1 << QStringList{QStringLiteral("nouveau"), QStringLiteral("modesetting"), QStringLiteral("nvidia")} << -1
                                         << QStringLiteral("535.309.01");
         // A software renderer names no adapter: the first is shown and none counts as active.
-        QTest::newRow("software renderer") << softwareRenderer << 0 << QStringLiteral("Intel Corporation") << QStringList{QStringLiteral("i915 (current)")}
-                                           << 0 << QStringList{QStringLiteral("nouveau"), QStringLiteral("modesetting"), QStringLiteral("nvidia")} << -1
+        QTest::newRow("software renderer") << softwareRenderer << 0 << QStringLiteral("Intel Corporation") << QStringList{QStringLiteral("i915 (current)")} << 0
+                                           << QStringList{QStringLiteral("nouveau"), QStringLiteral("modesetting"), QStringLiteral("nvidia")} << -1
                                            << QStringLiteral("unknown");
     }
     void filling()
@@ -194,10 +197,11 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("lines");
         QTest::newRow("nouveau") << QStringLiteral("nouveau") << QStringLiteral("nouveau-kms")
                                  << QStringList{QStringLiteral("filename: /usr/lib/modules/%1/kernel/drivers/gpu/drm/nouveau/nouveau.ko")};
-        QTest::newRow("Debian's nvidia_current")
-            << QStringLiteral("nvidia_current") << QStringLiteral("nvidia")
-            << QStringList{QStringLiteral("filename: /usr/lib/modules/%1/updates/dkms/nvidia-current.ko"), QStringLiteral("version: 535.309.01"),
-                           QStringLiteral("license: NVIDIA"), QStringLiteral("name: nvidia")};
+        QTest::newRow("Debian's nvidia_current") << QStringLiteral("nvidia_current") << QStringLiteral("nvidia")
+                                                 << QStringList{QStringLiteral("filename: /usr/lib/modules/%1/updates/dkms/nvidia-current.ko"),
+                                                                QStringLiteral("version: 535.309.01"),
+                                                                QStringLiteral("license: NVIDIA"),
+                                                                QStringLiteral("name: nvidia")};
     }
     void moduleInfoShowsDeclaredName()
     {
@@ -228,17 +232,23 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("modulesAfter");
 
         QTest::newRow("kernel module") << false << QStringLiteral("nouveau") << QStringLiteral("nouveau")
-                                       << QStringList{QStringLiteral("nouveau (current)"), QStringLiteral("nvidia_current"), QStringLiteral("nvidia_current_drm")};
+                                       << QStringList{QStringLiteral("nouveau (current)"),
+                                                      QStringLiteral("nvidia_current"),
+                                                      QStringLiteral("nvidia_current_drm")};
         // Debian's module: no nvidia_current_drv.so, so its declared name's X driver is written.
         QTest::newRow("Debian's nvidia_current") << false << QStringLiteral("nvidia_current") << QStringLiteral("nvidia")
-                                                 << QStringList{QStringLiteral("nouveau"), QStringLiteral("nvidia_current (current)"), QStringLiteral("nvidia_current_drm")};
+                                                 << QStringList{QStringLiteral("nouveau"),
+                                                                QStringLiteral("nvidia_current (current)"),
+                                                                QStringLiteral("nvidia_current_drm")};
         // Neither nvidia_current_drm_drv.so nor nvidia_drm_drv.so: the module's family driver.
         QTest::newRow("kernel module without an X driver of its names")
             << false << QStringLiteral("nvidia_current_drm") << QStringLiteral("nvidia")
             << QStringList{QStringLiteral("nouveau"), QStringLiteral("nvidia_current"), QStringLiteral("nvidia_current_drm (current)")};
         // The module choice stays as it was; the X driver goes to the helper.
         QTest::newRow("expert: X driver") << true << QStringLiteral("modesetting") << QStringLiteral("modesetting")
-                                          << QStringList{QStringLiteral("nouveau"), QStringLiteral("nvidia_current (current)"), QStringLiteral("nvidia_current_drm")};
+                                          << QStringList{QStringLiteral("nouveau"),
+                                                         QStringLiteral("nvidia_current (current)"),
+                                                         QStringLiteral("nvidia_current_drm")};
     }
     void saveRoundTrip()
     {
@@ -323,8 +333,7 @@ private Q_SLOTS:
         module->save();
 
         QCOMPARE(answerer.seen.size(), 1);
-        QVERIFY2(answerer.seen.first().texts.contains(QStringLiteral("Kernel module switch error: Authorization denied.")),
-                 qPrintable(answerer.describe()));
+        QVERIFY2(answerer.seen.first().texts.contains(QStringLiteral("Kernel module switch error: Authorization denied.")), qPrintable(answerer.describe()));
         QVERIFY(!QFileInfo::exists(snippetPath));
         QCOMPARE(m_reboots, 0);
         QCOMPARE(module->getCurrentGpu()->currentDriver().trueName, QStringLiteral("nvidia_current"));

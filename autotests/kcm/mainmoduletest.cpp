@@ -1,9 +1,9 @@
 // SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
 // SPDX-License-Identifier: GPL-2.0-or-later
+#include "mainmodule.h"
 #include "device.h"
 #include "dialogs/gpuinfo.h"
 #include "helperclient.h"
-#include "mainmodule.h"
 
 #include "dialoganswerer.h"
 #include "recordinghelperrunner.h"
@@ -39,7 +39,11 @@ struct AdapterSpec {
 Device makeAdapter(const AdapterSpec &spec)
 {
     Device device;
-    device.setIdentityForTest(spec.vendor, spec.name, QStringLiteral("model of ") + spec.name, spec.busId, QStringLiteral("0300"),
+    device.setIdentityForTest(spec.vendor,
+                              spec.name,
+                              QStringLiteral("model of ") + spec.name,
+                              spec.busId,
+                              QStringLiteral("0300"),
                               spec.vendor.startsWith(QLatin1String("NVIDIA")) ? Nvidia : Intel);
     QList<Module> modules;
     for (const QString &name : spec.modules) {
@@ -52,14 +56,22 @@ Device makeAdapter(const AdapterSpec &spec)
 
 AdapterSpec intelSpec()
 {
-    return {QStringLiteral("Intel Corporation"), QStringLiteral("HD Graphics 630"), QStringLiteral("PCI:00@0000:02:0"),
-            {QStringLiteral("i915")}, 0, QStringLiteral("modeset")};
+    return {QStringLiteral("Intel Corporation"),
+            QStringLiteral("HD Graphics 630"),
+            QStringLiteral("PCI:00@0000:02:0"),
+            {QStringLiteral("i915")},
+            0,
+            QStringLiteral("modeset")};
 }
 
 AdapterSpec nvidiaSpec()
 {
-    return {QStringLiteral("NVIDIA Corporation"), QStringLiteral("GP107 [GeForce GTX 1050]"), QStringLiteral("PCI:01@0000:00:0"),
-            {QStringLiteral("nouveau"), QStringLiteral("nvidia"), QStringLiteral("nvidia_drm")}, 0, QStringLiteral("nouveau")};
+    return {QStringLiteral("NVIDIA Corporation"),
+            QStringLiteral("GP107 [GeForce GTX 1050]"),
+            QStringLiteral("PCI:01@0000:00:0"),
+            {QStringLiteral("nouveau"), QStringLiteral("nvidia"), QStringLiteral("nvidia_drm")},
+            0,
+            QStringLiteral("nouveau")};
 }
 
 bool reportedChange(const QSignalSpy &spy)
@@ -72,8 +84,8 @@ bool reportedChange(const QSignalSpy &spy)
     return false;
 }
 
-const char *const controls[] = {"gpuBox",    "kernelModuleBox", "gpuLabel",       "kernelModuleLabel", "gpuInfo", "kernelModuleInfo",
-                                 "xorgGroup", "tweaks",          "installDrivers", "removeDrivers"};
+const char *const controls[] =
+    {"gpuBox", "kernelModuleBox", "gpuLabel", "kernelModuleLabel", "gpuInfo", "kernelModuleInfo", "xorgGroup", "tweaks", "installDrivers", "removeDrivers"};
 }
 
 class MainModuleTest : public QObject
@@ -236,8 +248,7 @@ private Q_SLOTS:
         QCOMPARE(itemTexts(moduleBox), expectedModules);
         QCOMPARE(moduleBox->currentIndex(), spec.inUse);
         QCOMPARE(child<QLabel>(module.get(), "gpuVendor")->text(), QStringLiteral("Vendor: ") + spec.vendor);
-        QCOMPARE(child<QLabel>(module.get(), "kernelModuleVersion")->text(),
-                 QStringLiteral("Version module: v(/mods/%1.ko)").arg(spec.modules.at(spec.inUse)));
+        QCOMPARE(child<QLabel>(module.get(), "kernelModuleVersion")->text(), QStringLiteral("Version module: v(/mods/%1.ko)").arg(spec.modules.at(spec.inUse)));
         // Opening the module is not a change.
         QVERIFY(!reportedChange(changed));
     }
@@ -347,7 +358,8 @@ private Q_SLOTS:
         QTest::newRow("kernel module with its own X driver") << false << true << 0 << "nouveau" << QString();
         QTest::newRow("kernel module without one") << false << true << 1 << "modesetting"
                                                    << "The X server driver \"modesetting\" was written for the kernel module \"nvidia\".";
-        QTest::newRow("expert: X driver") << true << true << 1 << "fbdev" << "The X server driver \"fbdev\" was written for the kernel module \"nvidia\".";
+        QTest::newRow("expert: X driver") << true << true << 1 << "fbdev"
+                                          << "The X server driver \"fbdev\" was written for the kernel module \"nvidia\".";
         QTest::newRow("no database name") << false << false << 0 << "nouveau" << QString();
     }
     void saveSuccess()
@@ -432,7 +444,8 @@ private Q_SLOTS:
         QTest::newRow("prompt cancelled, no text") << 5 << QString() << QStringLiteral("Kernel module switch error: Cancelled by user.");
         QTest::newRow("D-Bus error with text") << 8 << QStringLiteral("DBus Backend error: could not contact the helper.")
                                                << QStringLiteral("Kernel module switch error: DBus Backend error: could not contact the helper.");
-        QTest::newRow("helper error") << -1 << QStringLiteral("Error getting arguments.") << QStringLiteral("Kernel module switch error: Error getting arguments.");
+        QTest::newRow("helper error") << -1 << QStringLiteral("Error getting arguments.")
+                                      << QStringLiteral("Kernel module switch error: Error getting arguments.");
         QTest::newRow("unknown code, no text") << 42 << QString() << QStringLiteral("Kernel module switch error: Unknown error");
     }
     void saveFailureWithCode()

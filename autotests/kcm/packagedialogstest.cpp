@@ -266,11 +266,9 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("offered");
         const QString modules = QStringLiteral("/usr/lib/modules/") + release;
         QTest::newRow("no module") << QString()
-                                   << QStringList{"firmware-amd-graphics", "nvidia-driver", "nvidia-tesla-470-driver",
-                                                  "xserver-xorg-video-amdgpu"};
-        QTest::newRow("amdgpu recorded under /lib, in use under /usr/lib")
-            << modules + QStringLiteral("/kernel/drivers/gpu/drm/amd/amdgpu/amdgpu.ko")
-            << QStringList{"firmware-amd-graphics", "nvidia-driver", "nvidia-tesla-470-driver"};
+                                   << QStringList{"firmware-amd-graphics", "nvidia-driver", "nvidia-tesla-470-driver", "xserver-xorg-video-amdgpu"};
+        QTest::newRow("amdgpu recorded under /lib, in use under /usr/lib") << modules + QStringLiteral("/kernel/drivers/gpu/drm/amd/amdgpu/amdgpu.ko")
+                                                                           << QStringList{"firmware-amd-graphics", "nvidia-driver", "nvidia-tesla-470-driver"};
         QTest::newRow("dkms nvidia-current through its source folder")
             << modules + QStringLiteral("/updates/dkms/nvidia-current.ko")
             << QStringList{"firmware-amd-graphics", "nvidia-tesla-470-driver", "xserver-xorg-video-amdgpu"};

@@ -10,12 +10,12 @@
 #include "driverpackagedialogs.h"
 
 #include <QApplication>
-#include <QLabel>
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QElapsedTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -25,7 +25,6 @@
 
 #include <functional>
 #include <memory>
-
 
 namespace
 {
@@ -170,7 +169,8 @@ void runDialog(Run &run, Dialog &dialog, const QString &choice, QDialogButtonBox
         // Queued: the press runs the whole transaction in nested event loops, and a timer does
         // not fire again while its own slot is still running, so a press from inside this slot
         // would leave the progress, the message boxes and the time limit unwatched.
-        QMetaObject::invokeMethod(dialog.template findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"))->button(press), &QAbstractButton::click,
+        QMetaObject::invokeMethod(dialog.template findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"))->button(press),
+                                  &QAbstractButton::click,
                                   Qt::QueuedConnection);
     });
     poll.start();
@@ -228,7 +228,8 @@ private Q_SLOTS:
         const QStringList names = unpacked(dpkgCalls());
         QVERIFY2(names.contains(QStringLiteral("nvidia-driver")), qPrintable(names.join(QLatin1Char(' '))));
         QVERIFY2(names.contains(QStringLiteral("nvidia-kernel-dkms")), qPrintable(names.join(QLatin1Char(' '))));
-        QVERIFY2(names.contains(QStringLiteral("linux-headers-") + qEnvironmentVariable("CORVO_TEST_KERNEL_RELEASE")), qPrintable(names.join(QLatin1Char(' '))));
+        QVERIFY2(names.contains(QStringLiteral("linux-headers-") + qEnvironmentVariable("CORVO_TEST_KERNEL_RELEASE")),
+                 qPrintable(names.join(QLatin1Char(' '))));
         QVERIFY(!names.contains(QStringLiteral("nvidia-open-kernel-dkms")));
         QCOMPARE(m_reboots, 1);
     }
@@ -246,7 +247,8 @@ private Q_SLOTS:
         QVERIFY(run.shown);
         QVERIFY2(run.boxes.isEmpty(), qPrintable(run.boxes.join(QLatin1Char('|'))));
         const QStringList names = unpacked(dpkgCalls());
-        QVERIFY2(names.contains(QStringLiteral("nvidia-open-kernel-dkms")) && names.contains(QStringLiteral("nvidia-driver")), qPrintable(names.join(QLatin1Char(' '))));
+        QVERIFY2(names.contains(QStringLiteral("nvidia-open-kernel-dkms")) && names.contains(QStringLiteral("nvidia-driver")),
+                 qPrintable(names.join(QLatin1Char(' '))));
         QVERIFY2(!names.contains(QStringLiteral("nvidia-kernel-dkms")), qPrintable(names.join(QLatin1Char(' '))));
         QCOMPARE(m_reboots, 1);
     }
@@ -363,9 +365,12 @@ private Q_SLOTS:
 
 int main(int argc, char **argv)
 {
-    HarnessMain::enterHarness(argc, argv,
-                              {QByteArrayLiteral(KAUTH_HARNESS_DIR "/kauth-fixture-ns.sh"), QByteArrayLiteral(KAUTH_HARNESS_DIR "/apt-transaction.sh"),
-                               QByteArrayLiteral("--kauth"), QByteArrayLiteral(KAUTH_STAGE_DIR)});
+    HarnessMain::enterHarness(argc,
+                              argv,
+                              {QByteArrayLiteral(KAUTH_HARNESS_DIR "/kauth-fixture-ns.sh"),
+                               QByteArrayLiteral(KAUTH_HARNESS_DIR "/apt-transaction.sh"),
+                               QByteArrayLiteral("--kauth"),
+                               QByteArrayLiteral(KAUTH_STAGE_DIR)});
     QApplication app(argc, argv);
     PackageTransactionTest test;
     QTEST_SET_MAIN_SOURCE_PATH

@@ -1,9 +1,9 @@
 // SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "visibleskip.h"
-#include "dialoganswerer.h"
 #include "driverprogress.h"
+#include "dialoganswerer.h"
 #include "helperclient.h"
+#include "visibleskip.h"
 
 #include <KAuth/Action>
 #include <KAuth/ActionReply>
@@ -213,8 +213,12 @@ void TestDriverProgress::deniedAuthorisation()
         QProcess child;
         child.setProcessChannelMode(QProcess::MergedChannels);
         child.start(QStringLiteral("/usr/bin/setpriv"),
-                    {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"), QStringLiteral("--"),
-                     QCoreApplication::applicationFilePath(), QStringLiteral("deniedAuthorisation")});
+                    {QStringLiteral("--reuid=65534"),
+                     QStringLiteral("--regid=65534"),
+                     QStringLiteral("--clear-groups"),
+                     QStringLiteral("--"),
+                     QCoreApplication::applicationFilePath(),
+                     QStringLiteral("deniedAuthorisation")});
         QVERIFY(child.waitForFinished(120000));
         const QByteArray output = child.readAll();
         QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, output.constData());
@@ -233,8 +237,7 @@ void TestDriverProgress::deniedAuthorisation()
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 30000);
     QCOMPARE(jobError, 4); // KAuth's AuthorizationDeniedError
     QCOMPARE(finished.first().first().toBool(), false);
-    QCOMPARE(answerer.shownTexts(),
-             QStringList{QStringLiteral("Transaction error: Authorization denied.")});
+    QCOMPARE(answerer.shownTexts(), QStringList{QStringLiteral("Transaction error: Authorization denied.")});
     QTest::qWait(300);
     QCOMPARE(finished.count(), 1);
     QCOMPARE(answerer.seen.size(), 1);

@@ -1,9 +1,9 @@
 // SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "visibleskip.h"
-#include "device.h"
 #include "gpuinfo.h"
+#include "device.h"
 #include "modulediscovery.h"
+#include "visibleskip.h"
 
 #include <QLabel>
 #include <QProcess>
@@ -74,8 +74,8 @@ void TestGpuInfo::updateInfoFillsTheFiveLabels()
 
     QTemporaryDir emptyModuleTree;
     const ModuleIndex index(emptyModuleTree.path());
-    hd_t *record = makeRecord(vendor, device, vendorName.toUtf8().constData(), "Model as libhd combines it",
-                              busId.toUtf8().constData(), uniqueId.toUtf8().constData());
+    hd_t *record =
+        makeRecord(vendor, device, vendorName.toUtf8().constData(), "Model as libhd combines it", busId.toUtf8().constData(), uniqueId.toUtf8().constData());
     const Device gpu(record, &index);
     hd_free_hd_list(record);
 
@@ -118,7 +118,9 @@ void TestGpuInfo::rendererUnderXvfb()
     }
     QProcess xvfb;
     const QString display = QStringLiteral(":%1").arg(90 + QCoreApplication::applicationPid() % 100);
-    xvfb.start(QStringLiteral(XVFB_PROGRAM), QStringList{display, QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("640x480x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    xvfb.start(
+        QStringLiteral(XVFB_PROGRAM),
+        QStringList{display, QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("640x480x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
     QVERIFY(xvfb.waitForStarted(5000));
     QTest::qWait(1000);
 

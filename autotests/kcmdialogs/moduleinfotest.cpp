@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "dialoganswerer.h"
 #include "moduleinfo.h"
+#include "dialoganswerer.h"
 
 #include <QFile>
 #include <QGroupBox>

@@ -1,9 +1,9 @@
 // SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "visibleskip.h"
 #include "dialoganswerer.h"
 #include "driverprogress.h"
 #include "rebootrequester.h"
+#include "visibleskip.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -203,8 +203,8 @@ void TestRebootRequest::questionBox_data()
     QTest::newRow("yes") << int(QMessageBox::Yes) << QString() << true;
     QTest::newRow("no") << int(QMessageBox::No) << QString() << false;
     QTest::newRow("closed") << int(QMessageBox::Cancel) << QString() << false; // no such button: the box is closed
-    QTest::newRow("yes, with a note") << int(QMessageBox::Yes) << QStringLiteral("The X server driver \"modesetting\" was written for the kernel module \"i915\".")
-                                      << true;
+    QTest::newRow("yes, with a note") << int(QMessageBox::Yes)
+                                      << QStringLiteral("The X server driver \"modesetting\" was written for the kernel module \"i915\".") << true;
 }
 
 void TestRebootRequest::questionBox()
@@ -282,7 +282,11 @@ void TestRebootRequest::realChainFailsWithoutDesktop()
     DialogAnswerer answerer(DialogAnswerer::MessageBoxesOnly);
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(!DriverProgress::rebootRequest([] { return true; }, requester));
+    QVERIFY(!DriverProgress::rebootRequest(
+        [] {
+            return true;
+        },
+        requester));
     QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(requester.tried(), (QStringList{QStringLiteral("wmfunc"), QStringLiteral("ksmserver"), QStringLiteral("logind")}));
     QCOMPARE(answerer.shownTexts(), QStringList{rebootFailed});

@@ -78,7 +78,6 @@ driver_info_t *driverInfo(const QStringList &specs)
     return head;
 }
 
-
 hd_t *makeRecord(const RecordSpec &spec)
 {
     auto *hd = static_cast<hd_t *>(calloc(1, sizeof(hd_t)));
@@ -133,8 +132,7 @@ private Q_SLOTS:
             QVERIFY(QDir().mkpath(dir));
             QFile file(dir + QLatin1Char('/') + QString::fromLatin1(name) + QStringLiteral(".ko"));
             QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(ElfWriter::elf64({{".rodata", ElfWriter::records({traceFormat})},
-                                         {".modinfo", ElfWriter::records({"license=GPL", "name=" + name})}}));
+            file.write(ElfWriter::elf64({{".rodata", ElfWriter::records({traceFormat})}, {".modinfo", ElfWriter::records({"license=GPL", "name=" + name})}}));
         }
     }
 
@@ -167,16 +165,26 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("discrete card") << "0000:01:00.0" << "PCI:01@0000:00:0";
-        QTest::newRow("integrated") << "0000:00:02.0" << "PCI:00@0000:02:0";
-        QTest::newRow("bus above 9 keeps hex") << "0000:0a:00.0" << "PCI:0a@0000:00:0";
-        QTest::newRow("bus 0x10") << "0000:10:00.0" << "PCI:10@0000:00:0";
-        QTest::newRow("slot and function") << "0000:0b:1f.7" << "PCI:0b@0000:1f:7";
-        QTest::newRow("wide domain") << "10000:e1:00.1" << "PCI:e1@10000:00:1";
-        QTest::newRow("inside a sysfs path") << "/devices/pci0000:00/0000:00:02.0" << "PCI:00@0000:02:0";
-        QTest::newRow("no domain") << "00:02.0" << "PCI:@::";
-        QTest::newRow("not hex") << "0000:0g:00.0" << "PCI:@::";
-        QTest::newRow("garbage") << "garbage" << "PCI:@::";
+        QTest::newRow("discrete card") << "0000:01:00.0"
+                                       << "PCI:01@0000:00:0";
+        QTest::newRow("integrated") << "0000:00:02.0"
+                                    << "PCI:00@0000:02:0";
+        QTest::newRow("bus above 9 keeps hex") << "0000:0a:00.0"
+                                               << "PCI:0a@0000:00:0";
+        QTest::newRow("bus 0x10") << "0000:10:00.0"
+                                  << "PCI:10@0000:00:0";
+        QTest::newRow("slot and function") << "0000:0b:1f.7"
+                                           << "PCI:0b@0000:1f:7";
+        QTest::newRow("wide domain") << "10000:e1:00.1"
+                                     << "PCI:e1@10000:00:1";
+        QTest::newRow("inside a sysfs path") << "/devices/pci0000:00/0000:00:02.0"
+                                             << "PCI:00@0000:02:0";
+        QTest::newRow("no domain") << "00:02.0"
+                                   << "PCI:@::";
+        QTest::newRow("not hex") << "0000:0g:00.0"
+                                 << "PCI:@::";
+        QTest::newRow("garbage") << "garbage"
+                                 << "PCI:@::";
         QTest::newRow("empty") << QString() << "PCI:@::";
     }
 
@@ -209,37 +217,81 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("displayNames");
         QTest::addColumn<QString>("current");
 
-        QTest::newRow("NVIDIA on nouveau")
-            << RecordSpec{MAKE_ID(TAG_PCI, 0x10de), MAKE_ID(TAG_PCI, 0x1c03), 3, 0, "nVidia Corporation", "GP106 [GeForce GTX 1060 6GB]",
-                                 "nVidia GP106 [GeForce GTX 1060 6GB]", "0000:01:00.0", "nouveau",
-                                 {"module:nouveau", "module:nvidia", "module:nvidia_drm", "module:nouveau"}}
-            << "0300" << "1c03" << "PCI:01@0000:00:0" << Nvidia << QStringList{"nouveau", "nvidia", "nvidia_drm"}
-            << QStringList{"nouveau", "nvidia", "nvidia_drm"} << "nouveau";
-        QTest::newRow("AMD, no active driver")
-            << RecordSpec{MAKE_ID(TAG_PCI, 0x1002), MAKE_ID(TAG_PCI, 0x73bf), 3, 0x80, "ATI Technologies Inc", "Navi 21",
-                                 "ATI Navi 21", "0000:0a:00.0", nullptr, {"module:radeon", "module:amdgpu"}}
-            << "0380" << "73bf" << "PCI:0a@0000:00:0" << Amd << QStringList{"radeon", "amdgpu"} << QStringList{"radeon", "amdgpu"} << "radeon";
+        QTest::newRow("NVIDIA on nouveau") << RecordSpec{MAKE_ID(TAG_PCI, 0x10de),
+                                                         MAKE_ID(TAG_PCI, 0x1c03),
+                                                         3,
+                                                         0,
+                                                         "nVidia Corporation",
+                                                         "GP106 [GeForce GTX 1060 6GB]",
+                                                         "nVidia GP106 [GeForce GTX 1060 6GB]",
+                                                         "0000:01:00.0",
+                                                         "nouveau",
+                                                         {"module:nouveau", "module:nvidia", "module:nvidia_drm", "module:nouveau"}}
+                                           << "0300"
+                                           << "1c03"
+                                           << "PCI:01@0000:00:0" << Nvidia << QStringList{"nouveau", "nvidia", "nvidia_drm"}
+                                           << QStringList{"nouveau", "nvidia", "nvidia_drm"} << "nouveau";
+        QTest::newRow("AMD, no active driver") << RecordSpec{MAKE_ID(TAG_PCI, 0x1002),
+                                                             MAKE_ID(TAG_PCI, 0x73bf),
+                                                             3,
+                                                             0x80,
+                                                             "ATI Technologies Inc",
+                                                             "Navi 21",
+                                                             "ATI Navi 21",
+                                                             "0000:0a:00.0",
+                                                             nullptr,
+                                                             {"module:radeon", "module:amdgpu"}}
+                                               << "0380"
+                                               << "73bf"
+                                               << "PCI:0a@0000:00:0" << Amd << QStringList{"radeon", "amdgpu"} << QStringList{"radeon", "amdgpu"} << "radeon";
         QTest::newRow("Intel 3D controller, bound driver not a listed module")
-            << RecordSpec{MAKE_ID(TAG_PCI, 0x8086), MAKE_ID(TAG_PCI, 0x56a0), 3, 2, "Intel Corporation", "DG2", "Intel DG2",
-                                 "0000:7e:00.0", "vfio-pci", {"module:i915", "module:xe"}}
-            << "0302" << "56a0" << "PCI:7e@0000:00:0" << Intel << QStringList{"i915", "xe"} << QStringList{"i915", "xe"} << "i915";
+            << RecordSpec{MAKE_ID(TAG_PCI, 0x8086),
+                          MAKE_ID(TAG_PCI, 0x56a0),
+                          3,
+                          2,
+                          "Intel Corporation",
+                          "DG2",
+                          "Intel DG2",
+                          "0000:7e:00.0",
+                          "vfio-pci",
+                          {"module:i915", "module:xe"}}
+            << "0302"
+            << "56a0"
+            << "PCI:7e@0000:00:0" << Intel << QStringList{"i915", "xe"} << QStringList{"i915", "xe"} << "i915";
         QTest::newRow("AMD module found in the tree is current")
-            << RecordSpec{0x1002, 0x67df, 3, 0, "AMD", "Ellesmere", "AMD Ellesmere", "0000:03:00.0", "amdgpu",
-                                 {"module:radeon", "module:amdgpu"}}
-            << "0300" << "67df" << "PCI:03@0000:00:0" << Amd << QStringList{"radeon", "amdgpu"} << QStringList{"radeon", "amdgpu"}
-            << "amdgpu";
+            << RecordSpec{0x1002, 0x67df, 3, 0, "AMD", "Ellesmere", "AMD Ellesmere", "0000:03:00.0", "amdgpu", {"module:radeon", "module:amdgpu"}} << "0300"
+            << "67df"
+            << "PCI:03@0000:00:0" << Amd << QStringList{"radeon", "amdgpu"} << QStringList{"radeon", "amdgpu"} << "amdgpu";
         QTest::newRow("VMware: X server entry gives only its driver")
-            << RecordSpec{MAKE_ID(TAG_PCI, 0x15ad), MAKE_ID(TAG_PCI, 0x0405), 3, 0, "VMware, Inc.", "VMWARE0405",
-                                 "VMware VMWARE0405", "0000:00:0f.0", "vmwgfx", {"x11:vmware", "module:vmwgfx"}}
-            << "0300" << "0405" << "PCI:00@0000:0f:0" << Unknown << QStringList{"vmware", "vmwgfx"} << QStringList{"vmware", "vmwgfx"}
-            << "vmwgfx";
-        QTest::newRow("X server entry without a server name")
-            << RecordSpec{MAKE_ID(TAG_PCI, 0x1234), MAKE_ID(TAG_PCI, 0x1111), 3, 0, nullptr, nullptr, nullptr, "0000:00:01.0",
-                                 nullptr, {"x11:", "module:bochs"}}
-            << "0300" << "1111" << "PCI:00@0000:01:0" << Unknown << QStringList{"bochs"} << QStringList{"bochs"} << "bochs";
-        QTest::newRow("nothing known")
-            << RecordSpec{0x10de, 0x1c03, 3, 0, nullptr, nullptr, nullptr, nullptr, nullptr, {}}
-            << "0300" << "1c03" << "PCI:@::" << Nvidia << QStringList{} << QStringList{} << QString();
+            << RecordSpec{MAKE_ID(TAG_PCI, 0x15ad),
+                          MAKE_ID(TAG_PCI, 0x0405),
+                          3,
+                          0,
+                          "VMware, Inc.",
+                          "VMWARE0405",
+                          "VMware VMWARE0405",
+                          "0000:00:0f.0",
+                          "vmwgfx",
+                          {"x11:vmware", "module:vmwgfx"}}
+            << "0300"
+            << "0405"
+            << "PCI:00@0000:0f:0" << Unknown << QStringList{"vmware", "vmwgfx"} << QStringList{"vmware", "vmwgfx"} << "vmwgfx";
+        QTest::newRow("X server entry without a server name") << RecordSpec{MAKE_ID(TAG_PCI, 0x1234),
+                                                                            MAKE_ID(TAG_PCI, 0x1111),
+                                                                            3,
+                                                                            0,
+                                                                            nullptr,
+                                                                            nullptr,
+                                                                            nullptr,
+                                                                            "0000:00:01.0",
+                                                                            nullptr,
+                                                                            {"x11:", "module:bochs"}}
+                                                              << "0300"
+                                                              << "1111"
+                                                              << "PCI:00@0000:01:0" << Unknown << QStringList{"bochs"} << QStringList{"bochs"} << "bochs";
+        QTest::newRow("nothing known") << RecordSpec{0x10de, 0x1c03, 3, 0, nullptr, nullptr, nullptr, nullptr, nullptr, {}} << "0300"
+                                       << "1c03"
+                                       << "PCI:@::" << Nvidia << QStringList{} << QStringList{} << QString();
     }
 
     void construction()
@@ -376,7 +428,6 @@ private:
             {QStringLiteral("nvidia"), QStringLiteral("nouveau"), QStringLiteral("/m/other/nouveau.ko")},
         };
     }
-
 };
 
 QTEST_GUILESS_MAIN(DeviceTest)

@@ -43,16 +43,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
 
         const QStringList debian{"amdgpu", "fbdev", "modesetting", "nouveau", "radeon", "vesa", "vmware"};
-        QTest::newRow("nouveau: its own") << "nouveau" << "nouveau" << debian << "nouveau";
-        QTest::newRow("i915: none of its name") << "i915" << "i915" << debian << "modesetting";
-        QTest::newRow("vmwgfx: vmware is not its name") << "vmwgfx" << "vmwgfx" << debian << "modesetting";
-        QTest::newRow("xe, nothing installed") << "xe" << "xe" << QStringList() << "modesetting";
-        QTest::newRow("own name before the declared one") << "radeon" << "amdgpu" << debian << "radeon";
-        QTest::newRow("declared name's") << "nvidia_current" << "nvidia" << (debian + QStringList{"nvidia"}) << "nvidia";
-        QTest::newRow("family of a flavoured module") << "nvidia_current_open" << "nvidia-current-open" << (debian + QStringList{"nvidia"})
-                                                      << "nvidia";
-        QTest::newRow("flavoured, family not installed") << "nvidia_current" << "nvidia_current" << debian << "modesetting";
-        QTest::newRow("case matters") << "Nouveau" << "Nouveau" << debian << "modesetting";
+        QTest::newRow("nouveau: its own") << "nouveau"
+                                          << "nouveau" << debian << "nouveau";
+        QTest::newRow("i915: none of its name") << "i915"
+                                                << "i915" << debian << "modesetting";
+        QTest::newRow("vmwgfx: vmware is not its name") << "vmwgfx"
+                                                        << "vmwgfx" << debian << "modesetting";
+        QTest::newRow("xe, nothing installed") << "xe"
+                                               << "xe" << QStringList() << "modesetting";
+        QTest::newRow("own name before the declared one") << "radeon"
+                                                          << "amdgpu" << debian << "radeon";
+        QTest::newRow("declared name's") << "nvidia_current"
+                                         << "nvidia" << (debian + QStringList{"nvidia"}) << "nvidia";
+        QTest::newRow("family of a flavoured module") << "nvidia_current_open"
+                                                      << "nvidia-current-open" << (debian + QStringList{"nvidia"}) << "nvidia";
+        QTest::newRow("flavoured, family not installed") << "nvidia_current"
+                                                         << "nvidia_current" << debian << "modesetting";
+        QTest::newRow("case matters") << "Nouveau"
+                                      << "Nouveau" << debian << "modesetting";
     }
     void xorgDriverForModule()
     {
@@ -81,14 +89,16 @@ private Q_SLOTS:
             }
             return map;
         };
-        QTest::newRow("module i915, control module") << "UHD Graphics 620" << "i915" << QString() << true
-                                                     << args("modesetting", "UHD Graphics 620", true);
-        QTest::newRow("module i915, command line") << "UHD Graphics 620" << "i915" << QString() << false
-                                                   << args("modesetting", "UHD Graphics 620", false);
-        QTest::newRow("module with its own X driver") << "UHD Graphics 620" << "fbdev" << QString() << true << args("fbdev", "UHD Graphics 620", true);
-        QTest::newRow("X driver given") << "UHD Graphics 620" << "i915" << "vesa" << false << args("vesa", "UHD Graphics 620", false);
-        QTest::newRow("no database name: libhd model") << QString() << "i915" << QString() << true
-                                                       << args("modesetting", "Intel UHD Graphics 620", true);
+        QTest::newRow("module i915, control module") << "UHD Graphics 620"
+                                                     << "i915" << QString() << true << args("modesetting", "UHD Graphics 620", true);
+        QTest::newRow("module i915, command line") << "UHD Graphics 620"
+                                                   << "i915" << QString() << false << args("modesetting", "UHD Graphics 620", false);
+        QTest::newRow("module with its own X driver") << "UHD Graphics 620"
+                                                      << "fbdev" << QString() << true << args("fbdev", "UHD Graphics 620", true);
+        QTest::newRow("X driver given") << "UHD Graphics 620"
+                                        << "i915"
+                                        << "vesa" << false << args("vesa", "UHD Graphics 620", false);
+        QTest::newRow("no database name: libhd model") << QString() << "i915" << QString() << true << args("modesetting", "Intel UHD Graphics 620", true);
     }
     void replace()
     {
@@ -103,7 +113,8 @@ private Q_SLOTS:
         device.setDriverListForTest({{"xe", "xe", QString()}, {"i915", "i915", QString()}, {"fbdev", "fbdev", QString()}}, 0);
         device.setNewDriver(chosenModule);
 
-        const HelperRequest request = HelperRequests::replace(device, xorgDriver,
+        const HelperRequest request = HelperRequests::replace(device,
+                                                              xorgDriver,
                                                               sendVendor ? HelperRequests::VendorArgument::Send : HelperRequests::VendorArgument::Omit,
                                                               driverDirs({"fbdev", "modesetting", "vesa"}));
         QVERIFY(request.isReady());

@@ -1,11 +1,11 @@
 // SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The module tree index and the reading of the name a module file declares.
-#include "visibleskip.h"
+#include "modulediscovery.h"
 #include "device.h"
 #include "elfwriter.h"
-#include "modulediscovery.h"
 #include "systempaths.h"
+#include "visibleskip.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -54,7 +54,9 @@ private Q_SLOTS:
         QTest::newRow("not ELF: name= alone is empty") << records({"name="}) << QString();
         QTest::newRow("not ELF: no record") << records({"license=GPL", "vermagic=1"}) << QString();
         QTest::newRow("empty") << QByteArray() << QString();
-        QTest::newRow("ELF magic only") << QByteArray("\x7f" "ELF") << QString();
+        QTest::newRow("ELF magic only") << QByteArray(
+            "\x7f"
+            "ELF") << QString();
         QByteArray truncated = elf64({{".modinfo", records({"name=cut"})}});
         truncated.chop(10); // the section header table runs past the end
         QTest::newRow("truncated ELF: text rule") << truncated << "cut";
@@ -157,10 +159,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("dashed");
         QTest::addColumn<QString>("fileName");
-        QTest::newRow("underscore") << "nvidia_drm" << "nvidia-drm" << "nvidia-drm.ko";
-        QTest::newRow("two underscores") << "snd_hda_intel" << "snd-hda-intel" << "snd-hda-intel.ko";
-        QTest::newRow("plain") << "i915" << "i915" << "i915.ko";
-        QTest::newRow("dash stays") << "nvidia-uvm" << "nvidia-uvm" << "nvidia-uvm.ko";
+        QTest::newRow("underscore") << "nvidia_drm"
+                                    << "nvidia-drm"
+                                    << "nvidia-drm.ko";
+        QTest::newRow("two underscores") << "snd_hda_intel"
+                                         << "snd-hda-intel"
+                                         << "snd-hda-intel.ko";
+        QTest::newRow("plain") << "i915"
+                               << "i915"
+                               << "i915.ko";
+        QTest::newRow("dash stays") << "nvidia-uvm"
+                                    << "nvidia-uvm"
+                                    << "nvidia-uvm.ko";
     }
 
     void fileNames()
@@ -216,8 +226,13 @@ private Q_SLOTS:
         QVERIFY(writeFile(dir.filePath(QStringLiteral("kernel/drivers/gpu/drm/ast/ast-drm.ko")), records({"license=GPL"})));
         const ModuleIndex index(dir.path());
 
-        const QStringList names = {QStringLiteral("nvidia_drm"), QString(), QStringLiteral("i915"), QStringLiteral("nvidia_drm"),
-                                   QStringLiteral("ast_drm"), QStringLiteral("nouveau"), QStringLiteral("i915")};
+        const QStringList names = {QStringLiteral("nvidia_drm"),
+                                   QString(),
+                                   QStringLiteral("i915"),
+                                   QStringLiteral("nvidia_drm"),
+                                   QStringLiteral("ast_drm"),
+                                   QStringLiteral("nouveau"),
+                                   QStringLiteral("i915")};
         const QList<Module> modules = Device().parseDriverList(&names, &index);
         const QList<Module> expected = {
             {QStringLiteral("nvidia_drm"), QStringLiteral("nvidia_drm"), dir.filePath(QStringLiteral("updates/dkms/nvidia-drm.ko"))},

@@ -6,9 +6,9 @@
 // no module for, 0000:0b:00.0 VMware SVGA II, 0000:0c:00.0 NVIDIA GTX 1060 (nouveau, whose
 // module file declares its name), and a network card; root's X log names "intel", the
 // display manager's "modeset", the X server owner's own "fbdev".
-#include "visibleskip.h"
 #include "device.h"
 #include "systempaths.h"
+#include "visibleskip.h"
 
 #include <QFile>
 #include <QTest>
@@ -49,10 +49,12 @@ private Q_SLOTS:
             QVERIFY(gpu.classId().startsWith(QLatin1String("03")));
         }
         // probe order; the adapter without modules only in the full list, the network card in none
-        QCOMPARE(allIds, (QStringList{QStringLiteral("PCI:0c@0000:00:0"), QStringLiteral("PCI:0b@0000:00:0"),
-                                      QStringLiteral("PCI:0a@0000:00:0"), QStringLiteral("PCI:00@0000:02:0")}));
-        QCOMPARE(withModulesIds, (QStringList{QStringLiteral("PCI:0c@0000:00:0"), QStringLiteral("PCI:0b@0000:00:0"),
-                                              QStringLiteral("PCI:00@0000:02:0")}));
+        QCOMPARE(allIds,
+                 (QStringList{QStringLiteral("PCI:0c@0000:00:0"),
+                              QStringLiteral("PCI:0b@0000:00:0"),
+                              QStringLiteral("PCI:0a@0000:00:0"),
+                              QStringLiteral("PCI:00@0000:02:0")}));
+        QCOMPARE(withModulesIds, (QStringList{QStringLiteral("PCI:0c@0000:00:0"), QStringLiteral("PCI:0b@0000:00:0"), QStringLiteral("PCI:00@0000:02:0")}));
 
         const Device *nvidia = byBus(withModules, QStringLiteral("PCI:0c@0000:00:0"));
         QCOMPARE(nvidia->videoCardVendorId(), Nvidia);

@@ -2,8 +2,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The X driver scan of the control module against the command-line listing: same folders and
 // the same driver in use, which the control module marks only on the active adapter.
-#include "device.h"
 #include "xorgdrivers.h"
+#include "device.h"
 
 #include <QDir>
 #include <QFile>
@@ -43,40 +43,36 @@ private Q_SLOTS:
         QTest::addColumn<int>("selected");
         QTest::addColumn<QStringList>("cliLines");
 
-        const QList<QStringList> typical = {{QStringLiteral("intel_drv.so")},
-                                            {QStringLiteral("modesetting_drv.so")},
-                                            {QStringLiteral("vesa_drv.so")}};
+        const QList<QStringList> typical = {{QStringLiteral("intel_drv.so")}, {QStringLiteral("modesetting_drv.so")}, {QStringLiteral("vesa_drv.so")}};
         // The driver in use is the first installed one the log tag starts, whatever the case.
-        QTest::newRow("active, tag names a later driver: all listed")
-            << typical << "modeset" << true << QStringList{"intel", "modesetting (current)", "vesa"} << 1
-            << QStringList{"intel", "modesetting (current)", "vesa"};
+        QTest::newRow("active, tag names a later driver: all listed") << typical << "modeset" << true << QStringList{"intel", "modesetting (current)", "vesa"}
+                                                                      << 1 << QStringList{"intel", "modesetting (current)", "vesa"};
         QTest::newRow("inactive: everything, nothing selected")
-            << typical << "modeset" << false << QStringList{"intel", "modesetting", "vesa"} << -1
-            << QStringList{"intel", "modesetting (current)", "vesa"};
+            << typical << "modeset" << false << QStringList{"intel", "modesetting", "vesa"} << -1 << QStringList{"intel", "modesetting (current)", "vesa"};
         QTest::newRow("unknown X driver (no DRM node): nothing marked")
             << typical << QString() << true << QStringList{"intel", "modesetting", "vesa"} << -1 << QStringList{"intel", "modesetting", "vesa"};
         QTest::newRow("inside a name is not a prefix")
             << typical << "setting" << true << QStringList{"intel", "modesetting", "vesa"} << -1 << QStringList{"intel", "modesetting", "vesa"};
-        QTest::newRow("upper-case tag NVIDIA")
-            << QList<QStringList>{{QStringLiteral("nouveau_drv.so")}, {QStringLiteral("nvidia_drv.so")}} << "NVIDIA" << true
-            << QStringList{"nouveau", "nvidia (current)"} << 1 << QStringList{"nouveau", "nvidia (current)"};
+        QTest::newRow("upper-case tag NVIDIA") << QList<QStringList>{{QStringLiteral("nouveau_drv.so")}, {QStringLiteral("nvidia_drv.so")}} << "NVIDIA" << true
+                                               << QStringList{"nouveau", "nvidia (current)"} << 1 << QStringList{"nouveau", "nvidia (current)"};
         QTest::newRow("upper-case tag AMDGPU before radeon")
             << QList<QStringList>{{QStringLiteral("radeon_drv.so")}, {QStringLiteral("amdgpu_drv.so")}} << "AMDGPU" << true
             << QStringList{"radeon", "amdgpu (current)"} << 1 << QStringList{"radeon", "amdgpu (current)"};
         QTest::newRow("tag naming no installed driver")
             << typical << "NVIDIA" << true << QStringList{"intel", "modesetting", "vesa"} << -1 << QStringList{"intel", "modesetting", "vesa"};
-        QTest::newRow("first prefix match wins")
-            << QList<QStringList>{{QStringLiteral("amdgpu_drv.so")}, {QStringLiteral("ati_drv.so")}, {QStringLiteral("amd_drv.so")}}
-            << "a" << true << QStringList{"amdgpu (current)", "ati", "amd"} << 0 << QStringList{"amdgpu (current)", "ati", "amd"};
+        QTest::newRow("first prefix match wins") << QList<QStringList>{{QStringLiteral("amdgpu_drv.so")},
+                                                                       {QStringLiteral("ati_drv.so")},
+                                                                       {QStringLiteral("amd_drv.so")}}
+                                                 << "a" << true << QStringList{"amdgpu (current)", "ati", "amd"} << 0
+                                                 << QStringList{"amdgpu (current)", "ati", "amd"};
         QTest::newRow("a driver in two folders: listed twice, marked once")
-            << QList<QStringList>{{QStringLiteral("vesa_drv.so")}, {QStringLiteral("intel_drv.so")}, {QStringLiteral("vesa_drv.so")}}
-            << "vesa" << true << QStringList{"vesa (current)", "intel", "vesa"} << 0 << QStringList{"vesa (current)", "intel", "vesa"};
-        QTest::newRow("other files ignored")
-            << QList<QStringList>{{QStringLiteral("_drv.so")},
-                                  {QStringLiteral("intel_drv.so.bak")},
-                                  {QStringLiteral("libglx.so")},
-                                  {QStringLiteral("x_drv.so")}}
-            << "nv" << true << QStringList{"x"} << -1 << QStringList{"x"};
+            << QList<QStringList>{{QStringLiteral("vesa_drv.so")}, {QStringLiteral("intel_drv.so")}, {QStringLiteral("vesa_drv.so")}} << "vesa" << true
+            << QStringList{"vesa (current)", "intel", "vesa"} << 0 << QStringList{"vesa (current)", "intel", "vesa"};
+        QTest::newRow("other files ignored") << QList<QStringList>{{QStringLiteral("_drv.so")},
+                                                                   {QStringLiteral("intel_drv.so.bak")},
+                                                                   {QStringLiteral("libglx.so")},
+                                                                   {QStringLiteral("x_drv.so")}}
+                                             << "nv" << true << QStringList{"x"} << -1 << QStringList{"x"};
         QTest::newRow("no folders") << QList<QStringList>{} << "modeset" << true << QStringList{} << -1 << QStringList{};
     }
 

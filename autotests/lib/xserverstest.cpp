@@ -2,8 +2,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Finding the X servers in a process list and the logs they write. The process lists are
 // made-up /proc trees: a folder per process with its name, status and command line.
-#include "systempaths.h"
 #include "xservers.h"
+#include "systempaths.h"
 
 #include <QDir>
 #include <QFile>
@@ -38,9 +38,9 @@ void writeProcess(const QString &root, const FakeProcess &process)
     };
     write("comm", process.name + '\n');
     write("status",
-          "Name:\t" + process.name + "\nUmask:\t0022\nState:\tS (sleeping)\nTgid:\t" + process.pid + "\nUid:\t"
-              + QByteArray::number(process.realUid) + '\t' + QByteArray::number(process.effectiveUid) + '\t'
-              + QByteArray::number(process.effectiveUid) + '\t' + QByteArray::number(process.effectiveUid) + "\nGid:\t0\t0\t0\t0\n");
+          "Name:\t" + process.name + "\nUmask:\t0022\nState:\tS (sleeping)\nTgid:\t" + process.pid + "\nUid:\t" + QByteArray::number(process.realUid) + '\t'
+              + QByteArray::number(process.effectiveUid) + '\t' + QByteArray::number(process.effectiveUid) + '\t' + QByteArray::number(process.effectiveUid)
+              + "\nGid:\t0\t0\t0\t0\n");
     QByteArray cmdline;
     for (const QByteArray &argument : process.arguments) {
         cmdline += argument + '\0';
@@ -69,24 +69,19 @@ private Q_SLOTS:
         const uint nobody = 65534;
         QTest::newRow("no process") << QList<FakeProcess>{} << QStringList{} << false;
         QTest::newRow("Xorg of root, display from :0")
-            << QList<FakeProcess>{{"700", "Xorg", 0, 0, {"/usr/lib/xorg/Xorg", "-nolisten", "tcp", ":0", "vt1"}}}
-            << QStringList{"0:0"} << true;
-        QTest::newRow("Xorg of a user on :1")
-            << QList<FakeProcess>{{"900", "Xorg", nobody, nobody, {"/usr/lib/xorg/Xorg", ":1", "-keeptty"}}}
-            << QStringList{"65534:1"} << false;
+            << QList<FakeProcess>{{"700", "Xorg", 0, 0, {"/usr/lib/xorg/Xorg", "-nolisten", "tcp", ":0", "vt1"}}} << QStringList{"0:0"} << true;
+        QTest::newRow("Xorg of a user on :1") << QList<FakeProcess>{{"900", "Xorg", nobody, nobody, {"/usr/lib/xorg/Xorg", ":1", "-keeptty"}}}
+                                              << QStringList{"65534:1"} << false;
         QTest::newRow("set-user-id wrapper: the effective user counts")
             << QList<FakeProcess>{{"901", "Xorg", nobody, 0, {"/usr/lib/xorg/Xorg", ":0"}}} << QStringList{"0:0"} << true;
         QTest::newRow("no display argument means :0, an argument ':x' is none")
-            << QList<FakeProcess>{{"902", "Xvfb", nobody, nobody, {"Xvfb", ":x", "-screen", "0"}}} << QStringList{"65534:0"}
-            << false;
-        QTest::newRow("names without a capital X are no X server")
-            << QList<FakeProcess>{{"10", "xvfb-private", 0, 0, {"xvfb-private", ":5"}},
-                                  {"11", "bash", 0, 0, {"bash", "-c", "Xorg :0"}},
-                                  {"12", "kworker/0:1", 0, 0, {}}}
-            << QStringList{} << false;
+            << QList<FakeProcess>{{"902", "Xvfb", nobody, nobody, {"Xvfb", ":x", "-screen", "0"}}} << QStringList{"65534:0"} << false;
+        QTest::newRow("names without a capital X are no X server") << QList<FakeProcess>{{"10", "xvfb-private", 0, 0, {"xvfb-private", ":5"}},
+                                                                                         {"11", "bash", 0, 0, {"bash", "-c", "Xorg :0"}},
+                                                                                         {"12", "kworker/0:1", 0, 0, {}}}
+                                                                   << QStringList{} << false;
         QTest::newRow("a user's Xwayland next to root's Xorg")
-            << QList<FakeProcess>{{"1200", "Xwayland", nobody, nobody, {"/usr/bin/Xwayland", ":1"}},
-                                  {"800", "Xorg", 0, 0, {"/usr/lib/xorg/Xorg", ":0"}}}
+            << QList<FakeProcess>{{"1200", "Xwayland", nobody, nobody, {"/usr/bin/Xwayland", ":1"}}, {"800", "Xorg", 0, 0, {"/usr/lib/xorg/Xorg", ":0"}}}
             << QStringList{"65534:1", "0:0"} << true;
     }
 
@@ -118,18 +113,14 @@ private Q_SLOTS:
         QTest::addColumn<QList<FakeProcess>>("processes");
         QTest::addColumn<QStringList>("logs");
 
-        QTest::newRow("root's X server") << QList<FakeProcess>{{"700", "Xorg", 0, 0, {"Xorg", ":0"}}}
-                                         << QStringList{"/var/log/Xorg.0.log"};
+        QTest::newRow("root's X server") << QList<FakeProcess>{{"700", "Xorg", 0, 0, {"Xorg", ":0"}}} << QStringList{"/var/log/Xorg.0.log"};
         QTest::newRow("no X server") << QList<FakeProcess>{} << QStringList{"/var/log/vela-dm/Xorg.0.log"};
-        QTest::newRow("a user's X server on :2")
-            << QList<FakeProcess>{{"900", "Xorg", 65534, 65534, {"Xorg", ":2"}}}
-            << QStringList{"/var/log/vela-dm/Xorg.0.log", nobodyHome + "/.local/share/xorg/Xorg.2.log"};
+        QTest::newRow("a user's X server on :2") << QList<FakeProcess>{{"900", "Xorg", 65534, 65534, {"Xorg", ":2"}}}
+                                                 << QStringList{"/var/log/vela-dm/Xorg.0.log", nobodyHome + "/.local/share/xorg/Xorg.2.log"};
         QTest::newRow("an owner without a user entry has no home")
-            << QList<FakeProcess>{{"901", "Xorg", 4099999, 4099999, {"Xorg", ":0"}}}
-            << QStringList{"/var/log/vela-dm/Xorg.0.log"};
-        QTest::newRow("root's and a user's")
-            << QList<FakeProcess>{{"700", "Xorg", 0, 0, {"Xorg", ":0"}}, {"900", "Xvfb", 65534, 65534, {"Xvfb", ":3"}}}
-            << QStringList{"/var/log/Xorg.0.log", nobodyHome + "/.local/share/xorg/Xorg.3.log"};
+            << QList<FakeProcess>{{"901", "Xorg", 4099999, 4099999, {"Xorg", ":0"}}} << QStringList{"/var/log/vela-dm/Xorg.0.log"};
+        QTest::newRow("root's and a user's") << QList<FakeProcess>{{"700", "Xorg", 0, 0, {"Xorg", ":0"}}, {"900", "Xvfb", 65534, 65534, {"Xvfb", ":3"}}}
+                                             << QStringList{"/var/log/Xorg.0.log", nobodyHome + "/.local/share/xorg/Xorg.3.log"};
     }
 
     void logCandidates()

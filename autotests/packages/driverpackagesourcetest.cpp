@@ -84,8 +84,7 @@ private Q_SLOTS:
         QTest::newRow("fermi: nouveau firmware only") << all << true << fermi << QStringList{"firmware-misc-nonfree"};
         QTest::newRow("intel") << all << true << intel << QStringList{"firmware-misc-nonfree"};
         QTest::newRow("main only: no firmware, no nvidia") << "main" << true << rtx3060 << QStringList{};
-        QTest::newRow("one list for everything") << QString() << true << amd
-                                                 << QStringList{"firmware-amd-graphics (installed)", "xserver-xorg-video-amdgpu"};
+        QTest::newRow("one list for everything") << QString() << true << amd << QStringList{"firmware-amd-graphics (installed)", "xserver-xorg-video-amdgpu"};
     }
     void compatible()
     {
@@ -110,7 +109,14 @@ private Q_SLOTS:
         const auto facts = [](const DriverPackages::Snapshot &s) {
             QStringList lines;
             for (const DriverPackages::PackageInfo &p : s.packages) {
-                lines << QStringList{p.name, p.candidateVersion, p.installedVersion, p.shortDescription, p.modaliases, p.dependsFirst.join(','), p.dependsAll.join(',')}.join('|');
+                lines << QStringList{p.name,
+                                     p.candidateVersion,
+                                     p.installedVersion,
+                                     p.shortDescription,
+                                     p.modaliases,
+                                     p.dependsFirst.join(','),
+                                     p.dependsAll.join(',')}
+                             .join('|');
             }
             return lines;
         };
@@ -124,7 +130,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("components");
         QTest::addColumn<QString>("missing");
         QTest::newRow("all four") << "main contrib non-free non-free-firmware" << QString();
-        QTest::newRow("main only") << "main" << "contrib, non-free, non-free-firmware";
+        QTest::newRow("main only") << "main"
+                                   << "contrib, non-free, non-free-firmware";
     }
     void componentsOfTheSources()
     {

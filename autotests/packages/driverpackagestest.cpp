@@ -26,8 +26,8 @@ const QString fermi = "pci:v000010DEd00001200sv00001043sd00008370bc03sc00i00";
 const QString newer = "pci:v000010DEd00002B85sv000010DEsd00002057bc03sc00i00";
 const QString amd = "pci:v00001002d0000731Fsv00001458sd00002313bc03sc00i00";
 
-PackageInfo pkg(const QString &name, const QString &candidate, const QString &installed = QString(), const QStringList &depends = {},
-                const QString &modaliases = QString())
+PackageInfo
+pkg(const QString &name, const QString &candidate, const QString &installed = QString(), const QStringList &depends = {}, const QString &modaliases = QString())
 {
     PackageInfo p;
     p.name = name;
@@ -185,9 +185,8 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("expected");
         QTest::addColumn<QString>("note"); // a word the one note holds, empty for no note
 
-        QTest::newRow("rtx 3060, open modules of another version") << bookworm() << rtx3060
-                                                                   << QStringList{"nvidia-driver:SRP", "nvidia-tesla-470-driver:SP", "nvidia-tesla-535-driver:SP"}
-                                                                   << QString();
+        QTest::newRow("rtx 3060, open modules of another version")
+            << bookworm() << rtx3060 << QStringList{"nvidia-driver:SRP", "nvidia-tesla-470-driver:SP", "nvidia-tesla-535-driver:SP"} << QString();
         QTest::newRow("rtx 3060, open modules of the driver's version")
             << bookworm("535.309.01-0+deb12u1") << rtx3060
             << QStringList{"nvidia-driver:SRP", "nvidia-open-kernel-dkms:O+nvidia-driver", "nvidia-tesla-470-driver:SP", "nvidia-tesla-535-driver:SP"}
@@ -195,9 +194,8 @@ private Q_SLOTS:
         QTest::newRow("kepler only in tesla-470") << bookworm() << kepler << QStringList{"nvidia-tesla-470-driver:SRP"} << QString();
         QTest::newRow("fermi only in a legacy list") << bookworm() << fermi << QStringList{} << "legacy-390xx";
         QTest::newRow("adapter newer than every list") << bookworm() << newer << QStringList{} << "none of";
-        QTest::newRow("without nvidia-detect")
-            << bookworm("535.309.01-0+deb12u1", false) << rtx3060
-            << QStringList{"nvidia-driver:RP", "nvidia-tesla-470-driver:P", "nvidia-tesla-535-driver:P"} << "nvidia-detect";
+        QTest::newRow("without nvidia-detect") << bookworm("535.309.01-0+deb12u1", false) << rtx3060
+                                               << QStringList{"nvidia-driver:RP", "nvidia-tesla-470-driver:P", "nvidia-tesla-535-driver:P"} << "nvidia-detect";
 
         Snapshot named;
         named.packages = {
@@ -211,8 +209,8 @@ private Q_SLOTS:
         sortPackages(named);
         named.idLists.present = true;
         QTest::newRow("names with nvidia-driver- and a Modaliases field")
-            << named << rtx3060
-            << QStringList{"nvidia-driver-470-no-dkms:N", "nvidia-driver-535:IP", "nvidia-driver-550-open:O", "nvidia-driver-550:SRP"} << "none of";
+            << named << rtx3060 << QStringList{"nvidia-driver-470-no-dkms:N", "nvidia-driver-535:IP", "nvidia-driver-550-open:O", "nvidia-driver-550:SRP"}
+            << "none of";
         Snapshot transitional = named;
         transitional.packages[2].shortDescription = "Transitional package for nvidia-driver-550"; // nvidia-driver-550
         QTest::newRow("transitional package, nothing supported")
@@ -241,8 +239,7 @@ private Q_SLOTS:
         const auto P = NvidiaDriverType::Proprietary;
         QTest::newRow("empty list") << QList<NvidiaDriver>{} << -1;
         QTest::newRow("none supported, highest version") << QList<NvidiaDriver>{drv("a", "470.256.2", P, false), drv("b", "535.183.1", P, false)} << 1;
-        QTest::newRow("supported beats a higher unsupported")
-            << QList<NvidiaDriver>{drv("a", "550.54.14", P, false), drv("b", "470.256.2", P, true)} << 1;
+        QTest::newRow("supported beats a higher unsupported") << QList<NvidiaDriver>{drv("a", "550.54.14", P, false), drv("b", "470.256.2", P, true)} << 1;
         QTest::newRow("equal in both, earlier wins") << QList<NvidiaDriver>{drv("a", "535.183.1", P, true), drv("b", "535.183.1", P, true)} << 0;
         QTest::newRow("numeric segments") << QList<NvidiaDriver>{drv("a", "535.9", P, true), drv("b", "535.10", P, true)} << 1;
     }
@@ -264,14 +261,16 @@ private Q_SLOTS:
         QTest::newRow("empty") << QList<NvidiaDriver>{} << QStringList{};
         QTest::newRow("installed unsupported before recommended")
             << QList<NvidiaDriver>{drv("rec", "550.54.14", P, true, true), drv("inst", "470.256.2", P, false, false, true)} << QStringList{"inst", "rec"};
-        QTest::newRow("recommended before supported")
-            << QList<NvidiaDriver>{drv("sup", "550.54.14", P, true), drv("rec", "535.183.1", P, true, true)} << QStringList{"rec", "sup"};
-        QTest::newRow("versions by segment")
-            << QList<NvidiaDriver>{drv("535.9", "535.9", P, false), drv("535.10", "535.10", P, false), drv("550", "550.54.14", P, false)}
-            << QStringList{"550", "535.10", "535.9"};
-        QTest::newRow("type before version")
-            << QList<NvidiaDriver>{drv("nodkms", "550.54.14", N, false), drv("open", "550.54.14", O, false), drv("prop", "470.256.2", P, false)}
-            << QStringList{"prop", "open", "nodkms"};
+        QTest::newRow("recommended before supported") << QList<NvidiaDriver>{drv("sup", "550.54.14", P, true), drv("rec", "535.183.1", P, true, true)}
+                                                      << QStringList{"rec", "sup"};
+        QTest::newRow("versions by segment") << QList<NvidiaDriver>{drv("535.9", "535.9", P, false),
+                                                                    drv("535.10", "535.10", P, false),
+                                                                    drv("550", "550.54.14", P, false)}
+                                             << QStringList{"550", "535.10", "535.9"};
+        QTest::newRow("type before version") << QList<NvidiaDriver>{drv("nodkms", "550.54.14", N, false),
+                                                                    drv("open", "550.54.14", O, false),
+                                                                    drv("prop", "470.256.2", P, false)}
+                                             << QStringList{"prop", "open", "nodkms"};
     }
     void priorityOrder()
     {
@@ -358,14 +357,17 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("expected");
         const Snapshot s = bookworm();
         QTest::newRow("amd adapter") << s << amd << QStringList{"firmware-amd-graphics:A"};
-        QTest::newRow("rtx 3060, open modules of another version")
-            << s << rtx3060
-            << QStringList{"firmware-misc-nonfree:A", "nvidia-driver:R nvidia", "nvidia-tesla-470-driver: nvidia-tesla-470",
-                           "nvidia-tesla-535-driver: nvidia-tesla-535"};
-        QTest::newRow("rtx 3060, open modules of the driver's version")
-            << bookworm("535.309.01-0+deb12u1") << rtx3060
-            << QStringList{"firmware-misc-nonfree:A", "nvidia-driver:R nvidia", "nvidia-open-kernel-dkms: nvidia-open",
-                           "nvidia-tesla-470-driver: nvidia-tesla-470", "nvidia-tesla-535-driver: nvidia-tesla-535"};
+        QTest::newRow("rtx 3060, open modules of another version") << s << rtx3060
+                                                                   << QStringList{"firmware-misc-nonfree:A",
+                                                                                  "nvidia-driver:R nvidia",
+                                                                                  "nvidia-tesla-470-driver: nvidia-tesla-470",
+                                                                                  "nvidia-tesla-535-driver: nvidia-tesla-535"};
+        QTest::newRow("rtx 3060, open modules of the driver's version") << bookworm("535.309.01-0+deb12u1") << rtx3060
+                                                                        << QStringList{"firmware-misc-nonfree:A",
+                                                                                       "nvidia-driver:R nvidia",
+                                                                                       "nvidia-open-kernel-dkms: nvidia-open",
+                                                                                       "nvidia-tesla-470-driver: nvidia-tesla-470",
+                                                                                       "nvidia-tesla-535-driver: nvidia-tesla-535"};
         QTest::newRow("kepler: one list") << s << kepler << QStringList{"firmware-misc-nonfree:A", "nvidia-tesla-470-driver:R nvidia-tesla-470"};
         // Without the lists nothing is judged: no driver is offered, none recommended.
         QTest::newRow("rtx 3060 without id lists") << bookworm("535.261.03-1", false) << rtx3060 << QStringList{"firmware-misc-nonfree:A"};
@@ -403,7 +405,7 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("archive"); // name=candidate[/installed]
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("release's own package") << "6.1.0-18-amd64" << QStringList{"linux-headers-6.1.0-18-amd64=6.1.76-1", "linux-headers-amd64=6.1.76-1"}
-                                              << QStringList{"linux-headers-6.1.0-18-amd64"};
+                                               << QStringList{"linux-headers-6.1.0-18-amd64"};
         QTest::newRow("only the flavour meta package") << "6.1.0-17-amd64" << QStringList{"linux-headers-amd64=6.1.76-1"} << QStringList{"linux-headers-amd64"};
         QTest::newRow("trixie release name") << "6.12.38+deb13-amd64" << QStringList{"linux-headers-amd64=6.12.38-1"} << QStringList{"linux-headers-amd64"};
         QTest::newRow("rt flavour") << "6.1.0-18-rt-amd64" << QStringList{"linux-headers-rt-amd64=6.1.76-1"} << QStringList{"linux-headers-rt-amd64"};
@@ -423,9 +425,10 @@ private Q_SLOTS:
             s.packages.append(pkg(name, versions.section('/', 0, 0), versions.section('/', 1)));
         }
         sortPackages(s);
-        QCOMPARE(kernelHeaders(release, [&](const QString &name) {
-                     return s.find(name);
-                 }),
+        QCOMPARE(kernelHeaders(release,
+                               [&](const QString &name) {
+                                   return s.find(name);
+                               }),
                  expected);
     }
 
@@ -448,9 +451,8 @@ private Q_SLOTS:
         QTest::newRow("dkms modeset module, source of the base name")
             << "/lib/modules/6.1.0-18-amd64/updates/dkms/nvidia-current-modeset.ko.xz" << QStringList{"/usr/src/nvidia-current-535.309.01=nvidia-kernel-dkms"}
             << QStringList{"nvidia-current-535.309.01"} << QStringList{"nvidia-kernel-dkms"} << QStringList{"firmware-amd-graphics", "nvidia-tesla-470-driver"};
-        QTest::newRow("dkms module without a known source")
-            << release + "/updates/dkms/nvidia-current.ko" << QStringList{} << QStringList{} << QStringList{"nvidia-driver", "nvidia-tesla-470-driver"}
-            << QStringList{"firmware-amd-graphics"};
+        QTest::newRow("dkms module without a known source") << release + "/updates/dkms/nvidia-current.ko" << QStringList{} << QStringList{}
+                                                            << QStringList{"nvidia-driver", "nvidia-tesla-470-driver"} << QStringList{"firmware-amd-graphics"};
         QTest::newRow("no module path") << QString() << QStringList{} << QStringList{} << QStringList{}
                                         << QStringList{"firmware-amd-graphics", "nvidia-driver", "nvidia-tesla-470-driver"};
     }
@@ -478,7 +480,8 @@ private Q_SLOTS:
             }
         }
         const QSet<QString> found = packagesInUse(
-            s, modulePath,
+            s,
+            modulePath,
             [&](const QString &path) {
                 return owners.value(path);
             },
@@ -532,13 +535,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("testKey"); // for --test-key
         QTest::addColumn<bool>("keyExists");
         QTest::addColumn<int>("expected");
-        QTest::newRow("disabled") << "SecureBoot disabled" << "" << true << int(SecureBoot::State::Off);
-        QTest::newRow("no efi") << "EFI variables are not supported on this system" << "" << true << int(SecureBoot::State::Off);
-        QTest::newRow("enabled, enrolled") << "SecureBoot enabled" << "/var/lib/dkms/mok.pub is already enrolled" << true
-                                           << int(SecureBoot::State::KeyEnrolled);
-        QTest::newRow("enabled, not enrolled") << "SecureBoot enabled" << "/var/lib/dkms/mok.pub is not enrolled" << true
-                                               << int(SecureBoot::State::KeyNotEnrolled);
-        QTest::newRow("enabled, no key yet") << "SecureBoot enabled" << "is already enrolled" << false << int(SecureBoot::State::KeyNotEnrolled);
+        QTest::newRow("disabled") << "SecureBoot disabled"
+                                  << "" << true << int(SecureBoot::State::Off);
+        QTest::newRow("no efi") << "EFI variables are not supported on this system"
+                                << "" << true << int(SecureBoot::State::Off);
+        QTest::newRow("enabled, enrolled") << "SecureBoot enabled"
+                                           << "/var/lib/dkms/mok.pub is already enrolled" << true << int(SecureBoot::State::KeyEnrolled);
+        QTest::newRow("enabled, not enrolled") << "SecureBoot enabled"
+                                               << "/var/lib/dkms/mok.pub is not enrolled" << true << int(SecureBoot::State::KeyNotEnrolled);
+        QTest::newRow("enabled, no key yet") << "SecureBoot enabled"
+                                             << "is already enrolled" << false << int(SecureBoot::State::KeyNotEnrolled);
     }
     void secureBoot()
     {

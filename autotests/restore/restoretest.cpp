@@ -103,10 +103,10 @@ Run runRestore(const QStringList &args, bool asNobody = false)
 {
     QProcess process;
     if (asNobody) {
-        process.start(QStringLiteral("/usr/bin/setpriv"),
-                      QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
-                                  QStringLiteral(RESTORE_BINARY)}
-                          + args);
+        process.start(
+            QStringLiteral("/usr/bin/setpriv"),
+            QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"), QStringLiteral(RESTORE_BINARY)}
+                + args);
     } else {
         process.start(QStringLiteral(RESTORE_BINARY), args);
     }
@@ -259,29 +259,30 @@ void RestoreTest::restore_data()
 
     QTest::newRow("changed file reverted") << modprobeDir + QStringLiteral("/nouveau.conf") << QStringLiteral("file") << nouveau << 0644;
     QTest::newRow("changed snippet reverted") << xorgDir + QStringLiteral("/20-vela-admin-video-driver.conf") << QStringLiteral("file") << snippet << 0644;
-    QTest::newRow("missing file recreated with the backup's mode")
-        << modprobeDir + QStringLiteral("/blacklist-nvidia.conf") << QStringLiteral("file") << QByteArrayLiteral("blacklist nvidia\nblacklist nvidia_drm\n") << 0640;
+    QTest::newRow("missing file recreated with the backup's mode") << modprobeDir + QStringLiteral("/blacklist-nvidia.conf") << QStringLiteral("file")
+                                                                   << QByteArrayLiteral("blacklist nvidia\nblacklist nvidia_drm\n") << 0640;
     QTest::newRow("mode-only change reverted") << xorgDir + QStringLiteral("/10-keyboard.conf") << QStringLiteral("file") << keyboard << 0644;
     QTest::newRow("symlink in backup restored as symlink")
         << xorgDir + QStringLiteral("/40-libinput.conf") << QStringLiteral("link") << QByteArrayLiteral("/usr/share/X11/xorg.conf.d/40-libinput.conf") << 0;
     QTest::newRow("live symlink replaced, not written through")
         << modprobeDir + QStringLiteral("/i915.conf") << QStringLiteral("file") << QByteArrayLiteral("options i915 enable_guc=2\n") << 0644;
-    QTest::newRow("symlink target outside untouched")
-        << m_outside + QStringLiteral("/victim.conf") << QStringLiteral("file") << QByteArrayLiteral("outside, must stay\n") << 0644;
+    QTest::newRow("symlink target outside untouched") << m_outside + QStringLiteral("/victim.conf") << QStringLiteral("file")
+                                                      << QByteArrayLiteral("outside, must stay\n") << 0644;
     QTest::newRow("extra file gone from live") << modprobeDir + QStringLiteral("/nvidia-extra.conf") << QStringLiteral("absent") << QByteArray() << 0;
-    QTest::newRow("extra file moved aside intact")
-        << QStringLiteral("aside:modprobe.d/nvidia-extra.conf") << QStringLiteral("file") << QByteArrayLiteral("options nvidia-drm modeset=1\n") << 0644;
-    QTest::newRow("extra folder moved aside with its content")
-        << QStringLiteral("aside:xorg.conf.d/extra-dir/inner.conf") << QStringLiteral("file") << QByteArrayLiteral("Section \"OutputClass\"\nEndSection\n") << 0644;
+    QTest::newRow("extra file moved aside intact") << QStringLiteral("aside:modprobe.d/nvidia-extra.conf") << QStringLiteral("file")
+                                                   << QByteArrayLiteral("options nvidia-drm modeset=1\n") << 0644;
+    QTest::newRow("extra folder moved aside with its content") << QStringLiteral("aside:xorg.conf.d/extra-dir/inner.conf") << QStringLiteral("file")
+                                                               << QByteArrayLiteral("Section \"OutputClass\"\nEndSection\n") << 0644;
     QTest::newRow("extra folder gone from live") << xorgDir + QStringLiteral("/extra-dir") << QStringLiteral("absent") << QByteArray() << 0;
     QTest::newRow("extra symlink moved aside as a link")
         << QStringLiteral("aside:xorg.conf.d/50-link.conf") << QStringLiteral("link") << enc(m_outside + QStringLiteral("/victim.conf")) << 0;
-    QTest::newRow("replaced version kept aside") << QStringLiteral("aside:xorg.conf.d/20-vela-admin-video-driver.conf") << QStringLiteral("file") << changedSnippet << 0644;
+    QTest::newRow("replaced version kept aside") << QStringLiteral("aside:xorg.conf.d/20-vela-admin-video-driver.conf") << QStringLiteral("file")
+                                                 << changedSnippet << 0644;
     QTest::newRow("replaced symlink kept aside as a link")
         << QStringLiteral("aside:modprobe.d/i915.conf") << QStringLiteral("link") << enc(m_outside + QStringLiteral("/victim.conf")) << 0;
-    QTest::newRow("unchanged file not set aside") << QStringLiteral("aside:xorg.conf.d/10-keyboard.conf.missing") << QStringLiteral("absent") << QByteArray() << 0;
-    QTest::newRow("backup itself untouched")
-        << backupRoot + QStringLiteral("/modprobe.d/nouveau.conf") << QStringLiteral("file") << nouveau << 0644;
+    QTest::newRow("unchanged file not set aside") << QStringLiteral("aside:xorg.conf.d/10-keyboard.conf.missing") << QStringLiteral("absent") << QByteArray()
+                                                  << 0;
+    QTest::newRow("backup itself untouched") << backupRoot + QStringLiteral("/modprobe.d/nouveau.conf") << QStringLiteral("file") << nouveau << 0644;
 }
 
 void RestoreTest::restore()
@@ -358,14 +359,17 @@ void RestoreTest::dryRun()
     for (const QString &line : expectedLines) {
         QVERIFY2(run.out.contains(line + QLatin1Char('\n')), qPrintable(QStringLiteral("missing \"%1\" in:\n%2").arg(line, run.out)));
     }
-    for (const QString &extra : {QStringLiteral("/etc/modprobe.d/nvidia-extra.conf"), QStringLiteral("/etc/X11/xorg.conf.d/30-extra.conf"),
-                                 QStringLiteral("/etc/X11/xorg.conf.d/extra-dir"), QStringLiteral("/etc/X11/xorg.conf.d/50-link.conf")}) {
-        const QRegularExpression line(QStringLiteral("^would set aside: %1 -> /usr/share/vela-admin-video-driver/set-aside-\\d{8}-\\d{6}/")
-                                          .arg(QRegularExpression::escape(extra)),
-                                      QRegularExpression::MultilineOption);
+    for (const QString &extra : {QStringLiteral("/etc/modprobe.d/nvidia-extra.conf"),
+                                 QStringLiteral("/etc/X11/xorg.conf.d/30-extra.conf"),
+                                 QStringLiteral("/etc/X11/xorg.conf.d/extra-dir"),
+                                 QStringLiteral("/etc/X11/xorg.conf.d/50-link.conf")}) {
+        const QRegularExpression line(
+            QStringLiteral("^would set aside: %1 -> /usr/share/vela-admin-video-driver/set-aside-\\d{8}-\\d{6}/").arg(QRegularExpression::escape(extra)),
+            QRegularExpression::MultilineOption);
         QVERIFY2(line.match(run.out).hasMatch(), qPrintable(extra + QStringLiteral(" in:\n") + run.out));
     }
-    const QRegularExpressionMatch summary = QRegularExpression(QStringLiteral("^Dry run, nothing was changed: .*$"), QRegularExpression::MultilineOption).match(run.out);
+    const QRegularExpressionMatch summary =
+        QRegularExpression(QStringLiteral("^Dry run, nothing was changed: .*$"), QRegularExpression::MultilineOption).match(run.out);
     QVERIFY(summary.hasMatch());
     // 6 entries of the backup differ; 4 current versions are kept and 4 extra entries moved.
     QCOMPARE(summary.captured(0), QStringLiteral("Dry run, nothing was changed: 6 restored, 8 set aside, 0 unchanged."));

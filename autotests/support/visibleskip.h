@@ -33,22 +33,22 @@ inline int runStatus(int qexecStatus)
 }
 }
 
-#define TEST_SKIP(reason)                                                                                                                            \
-    do {                                                                                                                                             \
-        if (VisibleSkip::inCi()) {                                                                                                                   \
-            QFAIL(qPrintable(QStringLiteral("would skip, which CI does not allow: ") + QString::fromUtf8(reason)));                                  \
-        }                                                                                                                                            \
-        VisibleSkip::anySkipped() = true;                                                                                                            \
-        QSKIP(reason);                                                                                                                               \
+#define TEST_SKIP(reason)                                                                                                                                      \
+    do {                                                                                                                                                       \
+        if (VisibleSkip::inCi()) {                                                                                                                             \
+            QFAIL(qPrintable(QStringLiteral("would skip, which CI does not allow: ") + QString::fromUtf8(reason)));                                            \
+        }                                                                                                                                                      \
+        VisibleSkip::anySkipped() = true;                                                                                                                      \
+        QSKIP(reason);                                                                                                                                         \
     } while (false)
 
-#define VISIBLE_SKIP_MAIN_WITH(AppClass, TestObject)                                                                                                 \
-    int main(int argc, char **argv)                                                                                                                  \
-    {                                                                                                                                                \
-        AppClass app(argc, argv);                                                                                                                    \
-        TestObject test;                                                                                                                             \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                                                                   \
-        return VisibleSkip::runStatus(QTest::qExec(&test, argc, argv));                                                                              \
+#define VISIBLE_SKIP_MAIN_WITH(AppClass, TestObject)                                                                                                           \
+    int main(int argc, char **argv)                                                                                                                            \
+    {                                                                                                                                                          \
+        AppClass app(argc, argv);                                                                                                                              \
+        TestObject test;                                                                                                                                       \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                                                                             \
+        return VisibleSkip::runStatus(QTest::qExec(&test, argc, argv));                                                                                        \
     }
 
 // QTEST_MAIN's choice of application class.

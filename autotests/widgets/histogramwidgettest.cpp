@@ -15,7 +15,7 @@ class HistogramWidgetTest : public QObject
     Q_OBJECT
 
     // Pixels of the given colour in the lower half of the plot, where every bar reaches down.
-    static int pixelsOf(const QImage& image, const QColor& color)
+    static int pixelsOf(const QImage &image, const QColor &color)
     {
         int count = 0;
         for (int y = image.height() / 2; y < image.height() * 3 / 4; ++y)
@@ -37,10 +37,9 @@ private Q_SLOTS:
         empty.fill(Qt::white);
         chart.render(&empty);
 
-        chart.setBars(HistogramWidget::aggregateBars({{QStringLiteral("GP107. nvidia_535"), 1350},
-                                                      {QStringLiteral("GP107. nouveau"), 800},
-                                                      {QStringLiteral("GP107. nvidia_535"), 1250}},
-                                                     HistogramWidget::AllEntries));
+        chart.setBars(HistogramWidget::aggregateBars(
+            {{QStringLiteral("GP107. nvidia_535"), 1350}, {QStringLiteral("GP107. nouveau"), 800}, {QStringLiteral("GP107. nvidia_535"), 1250}},
+            HistogramWidget::AllEntries));
         QImage drawn(chart.size(), QImage::Format_ARGB32);
         drawn.fill(Qt::white);
         chart.render(&drawn);
@@ -58,7 +57,7 @@ private Q_SLOTS:
             many.append({QStringLiteral("run %1").arg(i), 1000.0 + i});
         QScrollArea area;
         area.setWidgetResizable(true);
-        auto* scrolled = new HistogramWidget;
+        auto *scrolled = new HistogramWidget;
         area.setWidget(scrolled);
         area.resize(640, 420);
         scrolled->setBars(many);

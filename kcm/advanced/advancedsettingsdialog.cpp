@@ -1,8 +1,8 @@
 // SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "advancedsettingsdialog.h"
-#include "benchmarkpage.h"
 #include "benchmarkhistorypage.h"
+#include "benchmarkpage.h"
 #include "intelhardwareaccelerationpage.h"
 #include "isettingspage.h"
 #include "kcm_debug.h"
@@ -214,8 +214,8 @@ void AdvancedSettingsDialog::saveSettings()
         accept();
         return;
     }
-    QString text = rebootRequired ? i18n("The settings have been successfully saved. To apply, please perform a reboot.")
-                                  : i18n("Settings saved successfully.");
+    QString text =
+        rebootRequired ? i18n("The settings have been successfully saved. To apply, please perform a reboot.") : i18n("Settings saved successfully.");
     if (!notes.isEmpty()) {
         text += QLatin1Char('\n') + notes.join(QLatin1Char('\n'));
     }

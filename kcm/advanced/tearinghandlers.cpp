@@ -1,9 +1,9 @@
 // SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "tearinghandlers.h"
+#include "busconfig.h"
 #include "helperclient.h"
 #include "kcm_debug.h"
-#include "busconfig.h"
 #include "systempaths.h"
 #include "xorgsnippet.h"
 
@@ -324,9 +324,10 @@ QString PicomTearingHandler::note() const
     const bool plasma = qEnvironmentVariable("XDG_CURRENT_DESKTOP").contains(QLatin1String("KDE"), Qt::CaseInsensitive)
         || qEnvironmentVariable("KDE_FULL_SESSION") == QLatin1String("true");
     if (plasma) {
-        return i18n("In a KDE Plasma session KWin is the compositor: picom takes effect only when your own session starts it "
-                    "with this file (%1).",
-                    configFilePath());
+        return i18n(
+            "In a KDE Plasma session KWin is the compositor: picom takes effect only when your own session starts it "
+            "with this file (%1).",
+            configFilePath());
     }
     return i18n("picom reads this setting from %1 when your session starts it with that file.", configFilePath());
 }

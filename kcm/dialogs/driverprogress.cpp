@@ -139,11 +139,8 @@ QString DriverProgress::rebootQuestionText(const QString &note)
 
 bool DriverProgress::askForReboot(const QString &note)
 {
-    const auto answer = QMessageBox::question(nullptr,
-                                              i18n("Reboot system request"),
-                                              rebootQuestionText(note),
-                                              QMessageBox::Yes | QMessageBox::No,
-                                              QMessageBox::NoButton);
+    const auto answer =
+        QMessageBox::question(nullptr, i18n("Reboot system request"), rebootQuestionText(note), QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
     return answer == QMessageBox::Yes;
 }
 

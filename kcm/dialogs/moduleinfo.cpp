@@ -1,9 +1,9 @@
 // SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "moduleinfo.h"
-#include "systempaths.h"
 #include "busconfig.h"
 #include "kcmdialogs_debug.h"
+#include "systempaths.h"
 #include "ui_moduleinfo.h"
 
 #include <KLocalizedString>

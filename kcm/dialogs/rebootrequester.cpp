@@ -1,9 +1,9 @@
 // SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "rebootrequester.h"
-#include "systempaths.h"
 #include "busconfig.h"
 #include "kcmdialogs_debug.h"
+#include "systempaths.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -84,10 +84,8 @@ QString KsmserverReboot::name() const
 
 bool KsmserverReboot::request()
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(BusNames::ksmserverService(),
-                                                       BusNames::ksmserverPath(),
-                                                       BusNames::ksmserverInterface(),
-                                                       QStringLiteral("logout"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(BusNames::ksmserverService(), BusNames::ksmserverPath(), BusNames::ksmserverInterface(), QStringLiteral("logout"));
     call << BusNames::ksmConfirmNo << BusNames::ksmTypeReboot << BusNames::ksmModeTryNow;
     return callSucceeds(QDBusConnection::sessionBus(), call, m_timeoutMs);
 }
@@ -104,10 +102,8 @@ QString LogindReboot::name() const
 
 bool LogindReboot::request()
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(BusNames::logindService(),
-                                                       BusNames::logindPath(),
-                                                       BusNames::logindInterface(),
-                                                       QStringLiteral("Reboot"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(BusNames::logindService(), BusNames::logindPath(), BusNames::logindInterface(), QStringLiteral("Reboot"));
     call << true; // interactive: polkit may ask the administrator
     return callSucceeds(QDBusConnection::systemBus(), call, m_timeoutMs);
 }

@@ -13,22 +13,7 @@
 #   SHIM  the built slowregistration.so
 # Exit: 0 passed, 1 failed (the transcript is shown), 77 without root (skipped).
 set -uo pipefail
-BIN_DIR=$(cd "${1:?binary folder}" && pwd)
-STAGE=${2:?stage folder}
-SHIM=${3:?slowregistration.so}
-HERE=$(cd "$(dirname "$0")" && pwd)
-HARNESS=$(cd "$HERE/../harness" && pwd)
-if [ "$(id -u)" != 0 ]; then
-    echo "SKIP: needs root for a private system bus with the privileged helper"
-    exit 77
-fi
-HELPER=usr/lib/kauth/libexec/videodriver-helper
-if [ ! -x "$STAGE/$HELPER" ]; then
-    echo "FAIL: no staged helper in $STAGE; run scripts/build.sh first"
-    exit 1
-fi
-STAGE=$(cd "$STAGE" && pwd)
-SHIM=$(cd "$(dirname "$SHIM")" && pwd)/$(basename "$SHIM")
+. "$(dirname "$0")/shim-arguments.sh"
 
 # A copy of the staged installation whose helper program starts the real one with the shim.
 SLOW=$STAGE-slowregistration

@@ -254,8 +254,8 @@ void BenchmarkPage::updatePreviousScore(const QString &score) const
 QString BenchmarkPage::driverText(const Device &device, const QString &versionReport)
 {
     // An empty record (no active adapter: a virtual machine, a laptop on its software renderer)
-    // has no module.
-    QString text = device.driverList().isEmpty() ? QString() : device.currentDriver().displayName;
+    // has no module, and so an empty driver text.
+    QString text = device.currentDriver().displayName;
     if (device.videoCardVendorId() == VideoCardVendorId::Nvidia) {
         // nvidia-smi prints one line per adapter; they all run the one driver.
         const QString version = versionReport.section(QLatin1Char('\n'), 0, 0).trimmed();
@@ -266,22 +266,12 @@ QString BenchmarkPage::driverText(const Device &device, const QString &versionRe
     return text;
 }
 
-namespace
-{
-// The store's text columns are NOT NULL, and a null QString binds as NULL: an empty record's
-// texts would make the insert fail.
-QString nonNull(const QString &text)
-{
-    return text.isNull() ? QStringLiteral("") : text;
-}
-}
-
 void BenchmarkPage::storeRun(int score)
 {
     BenchmarkStorage *store = BenchmarkStorage::instance();
     const Device device = m_device;
     if (device.videoCardVendorId() != VideoCardVendorId::Nvidia) {
-        store->insertResult(score, nonNull(device.name()), nonNull(driverText(device, QString())));
+        store->insertResult(score, device.name(), driverText(device, QString()));
         return;
     }
     // nvidia-smi may take seconds to answer: asked off the interface thread, and the run is
@@ -291,7 +281,7 @@ void BenchmarkPage::storeRun(int score)
         QMetaObject::invokeMethod(
             store,
             [store, device, score, driver] {
-                store->insertResult(score, nonNull(device.name()), nonNull(driver));
+                store->insertResult(score, device.name(), driver);
             },
             Qt::QueuedConnection);
     });

@@ -61,6 +61,16 @@ QString editCommandLines(const QString &content, const QString &what, const std:
     }
     const QStringList newOptions = edit(IntelVideoConfigurator::getOptionsList(content));
     const QString newValue = newOptions.join(QLatin1Char(' '));
+    // An entry that ended in a backslash before an escaped blank ("a\ b") would, as the last
+    // one, escape the closing quote and leave the file with an open string.
+    int trailingBackslashes = 0;
+    while (trailingBackslashes < newValue.size() && newValue.at(newValue.size() - 1 - trailingBackslashes) == QLatin1Char('\\')) {
+        ++trailingBackslashes;
+    }
+    if (trailingBackslashes % 2 != 0) {
+        qCWarning(DRIVERLIB) << "The kernel command line would end in a backslash, refusing to change" << what;
+        return QString();
+    }
 
     QString result;
     result.reserve(content.size() + newValue.size());

@@ -171,6 +171,8 @@ void GrubEditingTest::remove_data()
                                         << grub(QStringLiteral("i915.enable_gucx=1 i915.enable_fbc"));
     QTest::newRow("no command line is refused") << QStringLiteral("GRUB_DEFAULT=0\n") << QString();
     QTest::newRow("escaped quote is refused") << grub(QStringLiteral("i915.enable_guc=3 a=\\\"b\\\"")) << QString();
+    QTest::newRow("escaped blank that would end the line is refused") << grub(QStringLiteral("y\\ i915.enable_guc=2")) << QString();
+    QTest::newRow("escaped backslash at the end stays") << grub(QStringLiteral("y\\\\ i915.enable_guc=2")) << grub(QStringLiteral("y\\\\"));
     QTest::newRow("commented line untouched") << QStringLiteral(
         "#GRUB_CMDLINE_LINUX_DEFAULT=\"i915.enable_guc=3\"\nGRUB_CMDLINE_LINUX_DEFAULT=\"i915.enable_guc=3 quiet\"\n")
                                               << QStringLiteral("#GRUB_CMDLINE_LINUX_DEFAULT=\"i915.enable_guc=3\"\nGRUB_CMDLINE_LINUX_DEFAULT=\"quiet\"\n");

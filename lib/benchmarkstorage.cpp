@@ -143,6 +143,7 @@ BenchmarkSqlModel *BenchmarkStorage::createModel(QObject *parent)
 
 BenchmarkSqlModel::BenchmarkSqlModel(QObject *parent, const QSqlDatabase &db)
     : QSqlTableModel(parent, db)
+    , m_zone(QTimeZone::systemTimeZone())
 {
     setTable(QStringLiteral("benchmark_results"));
     setEditStrategy(QSqlTableModel::OnFieldChange);
@@ -174,7 +175,8 @@ QVariant BenchmarkSqlModel::data(const QModelIndex &index, int role) const
         bool isNumber = false;
         const qint64 seconds = value.toLongLong(&isNumber);
         if (isNumber)
-            return QDateTime::fromSecsSinceEpoch(seconds).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+            return (m_zone.isValid() ? QDateTime::fromSecsSinceEpoch(seconds, m_zone) : QDateTime::fromSecsSinceEpoch(seconds))
+                .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     }
     return value;
 }

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QSqlDatabase>
 #include <QSqlTableModel>
+#include <QTimeZone>
 
 class BenchmarkSqlModel;
 
@@ -55,4 +56,10 @@ public:
 
 public Q_SLOTS:
     bool select() override;
+
+private:
+    // Dates are shown in the system's zone, read once: converting through the C library's local
+    // time looks at /etc/localtime again for every cell, which made the first search of a long
+    // history take most of a second.
+    QTimeZone m_zone;
 };

@@ -229,6 +229,29 @@ private Q_SLOTS:
         QCOMPARE(labels(page), expected);
     }
 
+    // A search shows what the store holds now: runs added, deleted or commented after the
+    // search was typed are found or dropped.
+    void searchFollowsChanges()
+    {
+        auto store = sixRuns();
+        BenchmarkHistoryPage page(store.get(), nullptr);
+        QAbstractItemModel *proxy = view(page)->model();
+        QAbstractItemModelTester tester(proxy, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        auto *search = child<QLineEdit>(&page, "lineEditSearch");
+        search->setText(QStringLiteral("nouveau"));
+        QCOMPARE(labels(page), QStringList{gp107Nouveau});
+        store->insertResult(900, QStringLiteral("GP107"), QStringLiteral("nouveau"));
+        QCOMPARE(labels(page), (QStringList{gp107Nouveau, gp107Nouveau}));
+        QVERIFY(store->deleteById(3));
+        QCOMPARE(labels(page), QStringList{gp107Nouveau});
+        search->setText(QStringLiteral("edited"));
+        QCOMPARE(labels(page), QStringList{});
+        search->clear();
+        QVERIFY(proxy->setData(proxy->index(proxy->rowCount() - 1, 5), QStringLiteral("edited")));
+        search->setText(QStringLiteral("EDITED"));
+        QCOMPARE(labels(page), QStringList{gp107Nvidia + QStringLiteral(" (edited)")});
+    }
+
     // The order a header click chooses holds through the store's changes and an edited comment
     // (each re-reads the whole table); dates sort by time, scores as numbers.
     void sortOrderHolds_data()

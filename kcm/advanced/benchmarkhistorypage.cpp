@@ -18,8 +18,9 @@ namespace
 enum Column { IdColumn = 0, DateColumn = 1, FpsColumn = 2, GpuColumn = 3, DriverColumn = 4, CommentColumn = 5 };
 
 // Sorts on keys read once per column instead of twice per comparison: sorting a long history
-// reads each cell once, not 2 log2(n) times. Rows appended at the end (SQLite's batches)
-// extend the keys; any other change of the source drops them.
+// reads each cell once, not 2 log2(n) times. The search's cell texts are kept the same way.
+// Rows appended at the end (SQLite's batches) extend both; any other change of the source
+// drops them.
 class HistoryProxyModel : public QSortFilterProxyModel
 {
 public:
@@ -31,12 +32,12 @@ public:
             disconnect(connection);
         }
         m_connections.clear();
-        dropKeys();
+        dropCached();
         // Connected before the base class connects its own handlers, which sort: the keys are
         // dropped before they could be read stale.
         if (source) {
             const auto drop = [this] {
-                dropKeys();
+                dropCached();
             };
             m_connections = {
                 connect(source, &QAbstractItemModel::modelAboutToBeReset, this, drop),
@@ -48,8 +49,8 @@ public:
                         &QAbstractItemModel::rowsAboutToBeInserted,
                         this,
                         [this](const QModelIndex &, int first) {
-                            if (first < m_keys.size()) {
-                                dropKeys();
+                            if (first < m_keys.size() || first < m_texts.size()) {
+                                dropCached();
                             }
                         }),
             };
@@ -58,6 +59,33 @@ public:
     }
 
 protected:
+    // The search box filters on a fixed text in every column. The cells' texts are read once
+    // and kept, so a keystroke in a long history compares strings instead of asking the SQL
+    // model for every cell again.
+    bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override
+    {
+        const QRegExp &filter = filterRegExp();
+        if (sourceParent.isValid() || filterKeyColumn() != -1 || filter.patternSyntax() != QRegExp::FixedString) {
+            return QSortFilterProxyModel::filterAcceptsRow(sourceRow, sourceParent);
+        }
+        if (filter.pattern().isEmpty()) {
+            return true;
+        }
+        const int columns = sourceModel()->columnCount();
+        for (int row = m_texts.size(); row <= sourceRow; ++row) {
+            QStringList cells;
+            cells.reserve(columns);
+            for (int column = 0; column < columns; ++column) {
+                cells.append(sourceModel()->index(row, column).data(filterRole()).toString());
+            }
+            m_texts.append(cells);
+        }
+        const QStringList &cells = m_texts.at(sourceRow);
+        return std::any_of(cells.begin(), cells.end(), [&](const QString &cell) {
+            return cell.contains(filter.pattern(), filter.caseSensitivity());
+        });
+    }
+
     bool lessThan(const QModelIndex &left, const QModelIndex &right) const override
     {
         if (left.column() != m_keyColumn || sortRole() != m_keyRole) {
@@ -118,7 +146,14 @@ private:
         m_keys.clear();
     }
 
+    void dropCached() const
+    {
+        dropKeys();
+        m_texts.clear();
+    }
+
     mutable QVector<Key> m_keys; // by source row
+    mutable QVector<QStringList> m_texts; // by source row: the search's cell texts
     mutable int m_keyColumn = -1;
     mutable int m_keyRole = -1;
     QList<QMetaObject::Connection> m_connections;

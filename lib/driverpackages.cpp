@@ -200,7 +200,9 @@ QList<Match> aliasMatches(const Snapshot &snapshot, const QString &modalias)
     sorted.sort();
     QList<Match> result;
     for (const QString &name : std::as_const(sorted)) {
-        Match match{name, snapshot.find(name)->installed()};
+        Match match;
+        match.name = name;
+        match.installed = snapshot.find(name)->installed();
         match.byModaliasesField = byField.contains(name);
         match.byAppStream = byAppStream.contains(name);
         result.append(match);
@@ -324,7 +326,10 @@ QList<Match> compatiblePackages(const Snapshot &snapshot, const QString &modalia
             return m.name == driver.name;
         });
         if (offered && listed == matches.end()) {
-            matches.append({driver.name, driver.installed});
+            Match match;
+            match.name = driver.name;
+            match.installed = driver.installed;
+            matches.append(match);
             listed = matches.end() - 1;
         }
         if (listed == matches.end()) {

@@ -204,7 +204,7 @@ bool loadFromCache(Snapshot &snapshot, const Locations &locations, QString *erro
     // version (virtual names have none).
     qsizetype asked = 0;
     for (pkgCache::PkgIterator package = cache.PkgBegin(); !package.end(); ++package) {
-        if (package->VersionList == 0) {
+        if (package.VersionList().end()) {
             continue;
         }
         ++asked;

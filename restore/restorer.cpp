@@ -193,7 +193,10 @@ bool symlinkAtomically(const QString &target, const QByteArray &linkText, const 
             *error = QStringLiteral("cannot create a symlink beside %1: %2").arg(target, errnoText(errno));
             return false;
         }
-        ::lchown(enc(temp).constData(), like.st_uid, like.st_gid);
+        if (::lchown(enc(temp).constData(), like.st_uid, like.st_gid) != 0) {
+            // The link still points where the backup's did; only its owner differs.
+            qCWarning(RESTORE) << "cannot give" << target << "its owner back:" << errnoText(errno);
+        }
         if (::rename(enc(temp).constData(), enc(target).constData()) != 0) {
             const int savedErrno = errno;
             ::unlink(enc(temp).constData());
@@ -307,7 +310,9 @@ bool Restorer::restoreEntry(const QString &backupPath, const QString &livePath, 
             if (::mkdir(enc(livePath).constData(), bs.st_mode & 07777) != 0) {
                 return fail(QStringLiteral("cannot create %1: %2").arg(livePath, errnoText(errno)));
             }
-            ::chown(enc(livePath).constData(), bs.st_uid, bs.st_gid);
+            if (::chown(enc(livePath).constData(), bs.st_uid, bs.st_gid) != 0) {
+                qCWarning(RESTORE) << "cannot give" << livePath << "its owner back:" << errnoText(errno);
+            }
             ::chmod(enc(livePath).constData(), bs.st_mode & 07777);
         }
         return restoreTree(backupPath, livePath, asidePath);

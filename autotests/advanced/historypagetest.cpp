@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -227,6 +228,21 @@ private Q_SLOTS:
         }
         child<QLineEdit>(&page, "lineEditSearch")->setText(search);
         QCOMPARE(labels(page), expected);
+    }
+
+    // The column headers are readable at the dialog's size: none but the last is cut short.
+    void headersFit()
+    {
+        auto store = sixRuns();
+        BenchmarkHistoryPage page(store.get(), nullptr);
+        showActive(page);
+        QHeaderView *header = view(page)->header();
+        const QAbstractItemModel *model = view(page)->model();
+        for (int column = 1; column < model->columnCount() - 1; ++column) {
+            const QString text = model->headerData(column, Qt::Horizontal).toString();
+            const int needed = header->fontMetrics().horizontalAdvance(text);
+            QVERIFY2(header->sectionSize(column) >= needed, qPrintable(text));
+        }
     }
 
     // A search shows what the store holds now: runs added, deleted or commented after the

@@ -203,6 +203,7 @@ BenchmarkHistoryPage::BenchmarkHistoryPage(BenchmarkStorage *store, QWidget *par
     view->hideColumn(IdColumn);
     view->sortByColumn(IdColumn, Qt::DescendingOrder);
     view->header()->setSectionResizeMode(DateColumn, QHeaderView::ResizeToContents);
+    view->header()->setSectionResizeMode(FpsColumn, QHeaderView::ResizeToContents); // the long header stays readable
     view->header()->setSectionResizeMode(DriverColumn, QHeaderView::ResizeToContents);
     view->setContextMenuPolicy(Qt::CustomContextMenu);
 

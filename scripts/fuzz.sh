@@ -46,6 +46,12 @@ for name in "${TARGETS[@]}"; do
         reproducer=$(grep -oE "Test unit written to [^ ]+" "$log" | tail -1 | sed 's/Test unit written to //')
         echo "fuzz.sh: FINDING in $name; reproducer: ${reproducer:-(none written)}; log: $log" >&2
         echo "fuzz.sh: reproduce with $BUILD/bin/fuzz-$name ${reproducer:-FILE}" >&2
+        # A CI machine's files are gone after the run: the input goes into the log as well.
+        if [ -n "$reproducer" ] && [ -f "$reproducer" ] && [ "$(stat -c %s "$reproducer")" -le 65536 ]; then
+            echo "fuzz.sh: the input, as base64 (base64 -d >FILE):" >&2
+            base64 -w 0 "$reproducer" >&2
+            echo >&2
+        fi
         exit 1
     fi
 done

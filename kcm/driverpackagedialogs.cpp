@@ -46,16 +46,24 @@ bool loadPackages(QApt::Backend &backend, const PackageDialogServices &services,
 
 bool runWithProgress(const QString &shortName, const QVariantMap &args, QWidget *parent)
 {
-    KAuth::ExecuteJob *job = HelperClient::makeAction(shortName, args).execute();
-    DriverProgress progress(job, parent);
-    bool success = false;
-    QObject::connect(&progress, &DriverProgress::finished, parent, [&success](bool ok) {
-        success = ok;
-    });
-    progress.exec();
-    // The job has ended on the helper's signal; its D-Bus call is answered right after.
-    HelperClient::awaitHelperAnswers();
-    return success;
+    for (int attempt = 1;; ++attempt) {
+        if (attempt > 1) {
+            HelperClient::pauseBeforeAttempt(attempt);
+        }
+        KAuth::ExecuteJob *job = HelperClient::makeAction(shortName, args).execute();
+        DriverProgress progress(job, parent);
+        progress.setQuietWhenHelperStarting(attempt < HelperClient::startAttempts);
+        bool success = false;
+        QObject::connect(&progress, &DriverProgress::finished, parent, [&success](bool ok) {
+            success = ok;
+        });
+        progress.exec();
+        // The job has ended on the helper's signal; its D-Bus call is answered right after.
+        HelperClient::awaitHelperAnswers();
+        if (!progress.missedStartingHelper()) {
+            return success;
+        }
+    }
 }
 
 void prepareForm(QDialog *dialog, Ui_DriverPackageOps *ui)

@@ -163,6 +163,20 @@ bool awaitHelperAnswers(int limitMs)
     qCDebug(DRIVERLIB) << calls.size() << "call(s) to the helper answered" << clock.elapsed() << "ms after the job ended";
     return true;
 }
+
+bool missedStartingHelper(const KAuth::ExecuteJob *job)
+{
+    return job && job->error() == KAuth::ActionReply::DBusError && job->errorString().contains(QLatin1String("No such object path"));
+}
+
+void pauseBeforeAttempt(int attempt)
+{
+    // Like the job's own loop, it takes no user input: a second Apply, or the window closed
+    // under the waiting request, must not run meanwhile.
+    QEventLoop loop;
+    QTimer::singleShot(100 * (attempt - 1), &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
 }
 
 namespace HelperRequests
@@ -247,16 +261,8 @@ HelperResult IHelperRunner::send(const HelperRequest &request)
 
 namespace
 {
-// A helper that the bus starts for a call claims its name before KAuth has registered the
-// helper's object, and the call is handed over in between: it is answered "No such object
-// path" without reaching the helper. Nothing was done, so the call is safe to repeat once the
-// helper is up.
-bool missedStartingHelper(const KAuth::ExecuteJob *job)
-{
-    return job->error() == KAuth::ActionReply::DBusError && job->errorString().contains(QLatin1String("No such object path"));
-}
-
-// KAuth prints that answer as a warning of its own before the job reports it. The request is
+// KAuth prints the "No such object path" answer of a starting helper as a warning of its own
+// before the job reports it. The request is
 // sent again and a failure that remains is reported by the caller, so while a request runs the
 // warning is held back; every other message goes on to the handler that was installed before.
 std::atomic<QtMessageHandler> forwardTo{nullptr};
@@ -289,23 +295,16 @@ public:
     StartupNoteFilter(const StartupNoteFilter &) = delete;
     StartupNoteFilter &operator=(const StartupNoteFilter &) = delete;
 };
-
-// Waits without blocking the caller's window. Like the job's own loop, it takes no user input:
-// a second Apply, or the window closed under the waiting request, must not run meanwhile.
-void pause(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-}
 }
 
 HelperResult KAuthHelperRunner::run(const QString &shortName, const QVariantMap &args)
 {
-    constexpr int attempts = 10; // at most 4.5 s of pauses in all
     const StartupNoteFilter quietRetry;
     HelperResult result;
-    for (int attempt = 1; attempt <= attempts; ++attempt) {
+    for (int attempt = 1; attempt <= HelperClient::startAttempts; ++attempt) {
+        if (attempt > 1) {
+            HelperClient::pauseBeforeAttempt(attempt);
+        }
         result = HelperResult();
         KAuth::ExecuteJob *job = HelperClient::makeAction(shortName, args).execute();
         // The job is ended here, not by a deferred deletion: a command-line run has no event
@@ -315,7 +314,7 @@ HelperResult KAuthHelperRunner::run(const QString &shortName, const QVariantMap 
         job->setAutoDelete(false);
         result.ok = job->exec();
         HelperClient::awaitHelperAnswers();
-        const bool retry = !result.ok && missedStartingHelper(job) && attempt < attempts;
+        const bool retry = !result.ok && HelperClient::missedStartingHelper(job) && attempt < HelperClient::startAttempts;
         if (!result.ok) {
             result.errorText = HelperClient::errorText(job);
             result.errorCode = job->error();
@@ -333,7 +332,6 @@ HelperResult KAuthHelperRunner::run(const QString &shortName, const QVariantMap 
             break;
         }
         qCDebug(DRIVERLIB) << "The helper was not ready for" << shortName << "on attempt" << attempt << "- trying again";
-        pause(100 * attempt);
     }
     return result;
 }

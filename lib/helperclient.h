@@ -78,6 +78,15 @@ QString errorTextForCode(int kauthError);
 bool awaitHelperAnswers(int limitMs = 5000);
 // How many D-Bus calls KAuth has sent to the helper that are still unanswered.
 int unansweredHelperCalls();
+// A helper that the bus starts for a call claims its name before KAuth has registered the
+// helper's object, and a call handed over in between is answered "No such object path"
+// without reaching the helper. Nothing was done, so the call is safe to repeat once the
+// helper is up: true for such a job.
+bool missedStartingHelper(const KAuth::ExecuteJob *job);
+// How often a client sends a request that missed the starting helper, and the pause before
+// the given attempt (2 ... startAttempts), which runs the caller's loop without user input.
+constexpr int startAttempts = 10; // at most 4.5 s of pauses in all
+void pauseBeforeAttempt(int attempt);
 }
 
 // One action for the privileged helper with its arguments, ready to send.

@@ -20,6 +20,9 @@
 #                Exec wraps the staged program; nothing of STAGE is installed. Every helper
 #                writes its output to "$APT_TXN_DIR/<service name>.log". Combine with
 #                kauth-fixture-ns.sh to keep the helper's own writes off the host.
+#                With APT_TXN_HELPER_PRELOAD set, the staged helpers start with that library
+#                preloaded (after a sanitizer runtime the helper links), for example the
+#                slowregistration shim that makes a starting helper miss its first call.
 #   COMMAND      runs as root inside the environment, with at most APT_TXN_TIMEOUT seconds
 #                (default 120); its exit status is the script's.
 #
@@ -140,14 +143,17 @@ else
 fi
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$SOCKET
 
-# activatable NAME LOG EXEC-LINE: a service that the bus starts on demand with the fixture
-# configuration; its wrapper records the pid so that it can be stopped at the end.
+# activatable NAME LOG EXEC-LINE [PRELOAD]: a service that the bus starts on demand with the
+# fixture configuration; its wrapper records the pid so that it can be stopped at the end.
 activatable() {
+    local preload=
+    [ -n "${4:-}" ] && preload="export LD_PRELOAD=\"$4\""
     cat > "$WORK/$1-wrapper" <<WRAP
 #!/bin/sh
 echo \$\$ > "$WORK/pids/$1.pid"
 export APT_CONFIG="$APT_CONFIG"
 export DBUS_SYSTEM_BUS_ADDRESS="$DBUS_SYSTEM_BUS_ADDRESS"
+$preload
 exec $3 >> "$2" 2>&1
 WRAP
     chmod 755 "$WORK/$1-wrapper"
@@ -164,7 +170,13 @@ if [ -n "$KAUTH_STAGE" ]; then
     for service in "$KAUTH_STAGE"/usr/share/dbus-1/system-services/*.service; do
         [ -f "$service" ] || continue
         name=$(sed -n 's/^Name=//p' "$service")
-        activatable "$name" "$WORK/$name.log" "$(sed -n 's/^Exec=//p' "$service")"
+        program=$(sed -n 's/^Exec=//p' "$service")
+        preload=
+        if [ -n "${APT_TXN_HELPER_PRELOAD:-}" ]; then
+            preload="$(ldd "$KAUTH_STAGE$program" 2>/dev/null | awk '/libasan/ {print $3}') $APT_TXN_HELPER_PRELOAD"
+            preload=${preload# }
+        fi
+        activatable "$name" "$WORK/$name.log" "$program" "$preload"
     done
     activatable org.freedesktop.PolicyKit1 "$WORK/polkit.log" "/usr/lib/polkit-1/polkitd --no-debug"
 fi

@@ -44,6 +44,16 @@ DriverProgress::~DriverProgress()
     }
 }
 
+void DriverProgress::setQuietWhenHelperStarting(bool quiet)
+{
+    m_quietWhenHelperStarting = quiet;
+}
+
+bool DriverProgress::missedStartingHelper() const
+{
+    return m_missedStartingHelper;
+}
+
 int DriverProgress::exec()
 {
     if (m_resultHandled) {
@@ -112,6 +122,14 @@ void DriverProgress::processResult(KJob *job)
     if (job->errorString().isEmpty() && job->error() == 0) {
         close();
         Q_EMIT finished(true);
+        return;
+    }
+
+    if (m_quietWhenHelperStarting && HelperClient::missedStartingHelper(qobject_cast<KAuth::ExecuteJob *>(job))) {
+        m_missedStartingHelper = true;
+        qCDebug(KCMDIALOGS) << "The helper was still starting; the caller sends the request again";
+        close();
+        Q_EMIT finished(false);
         return;
     }
 

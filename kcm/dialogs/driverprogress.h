@@ -34,6 +34,12 @@ public:
     explicit DriverProgress(KAuth::ExecuteJob *job, QWidget *parent = nullptr);
     ~DriverProgress() override;
 
+    // A caller that sends the request again when it missed the starting helper
+    // (HelperClient::missedStartingHelper) asks for no error box in that case, and reads
+    // missedStartingHelper() after exec().
+    void setQuietWhenHelperStarting(bool quiet);
+    bool missedStartingHelper() const;
+
     // Returns at once when the job has already ended (its result came before the dialog was
     // shown), so that the dialog can never wait for a result that has passed.
     int exec() override;
@@ -70,4 +76,6 @@ private:
     QProgressBar *m_progressBar = nullptr;
     bool m_started = false;
     bool m_resultHandled = false;
+    bool m_quietWhenHelperStarting = false;
+    bool m_missedStartingHelper = false;
 };

@@ -288,7 +288,12 @@ bool PicomTearingHandler::applyTearing(bool enable)
     // own picom.conf) and refuses a file that includes itself.
     const QString path = configFilePath();
     QDir().mkpath(QFileInfo(path).absolutePath());
-    if (!writeWhole(path, enable ? settingsLines() + '\n' : QByteArray())) {
+    QByteArray content;
+    if (enable) {
+        content = settingsLines();
+        content.append('\n');
+    }
+    if (!writeWhole(path, content)) {
         return false;
     }
     const QString old = inHome(m_home, SystemPaths::oldPicomSettingsFile());

@@ -657,6 +657,9 @@ int runInstallAsCaller(const QStringList &drivers)
     QTimer::singleShot(30000, &loop, &QEventLoop::quit);
     job->start();
     loop.exec();
+    // Like every client: the helper's answer to KAuth's call follows the job's end, and a
+    // process that exits before it is damaged in Qt's exit code.
+    HelperClient::awaitHelperAnswers();
     std::printf("job error %d\n", error);
     return error == -100 ? 1 : 0;
 }

@@ -5,6 +5,7 @@
 // QApt worker against the fixture APT universe, and the worker hands its work to a fake dpkg
 // that only logs. Everything runs in a private mount namespace (kauth-fixture-ns.sh around
 // apt-transaction.sh --kauth): the helper's backup, mark and the APT lists lock are fixtures.
+#include "asnobody.h"
 #include "driverswitchhelper.h"
 #include "fixturefs.h"
 #include "harnessmain.h"
@@ -356,14 +357,8 @@ private Q_SLOTS:
         QVERIFY(HelperBus::waitUntilServing());
         QProcess child;
         child.setProcessChannelMode(QProcess::MergedChannels);
-        child.start(QStringLiteral("/usr/bin/setpriv"),
-                    {QStringLiteral("--reuid=65534"),
-                     QStringLiteral("--regid=65534"),
-                     QStringLiteral("--clear-groups"),
-                     QStringLiteral("--"),
-                     QCoreApplication::applicationFilePath(),
-                     QString::fromLatin1(installAsCaller),
-                     QStringLiteral("mesa-va-drivers")});
+        child.start(AsNobody::program(),
+                    AsNobody::arguments(QCoreApplication::applicationFilePath(), {QString::fromLatin1(installAsCaller), QStringLiteral("mesa-va-drivers")}));
         if (!child.waitForFinished(60000)) {
             child.kill();
             child.waitForFinished(5000);

@@ -3,6 +3,7 @@
 // The whole privileged path: a client executes the helper's actions through KAuth on a private
 // system bus with polkit, the bus activates the staged helper as root, and the helper writes to
 // the fixture paths of the namespace.
+#include "asnobody.h"
 #include "fixturefs.h"
 #include "harnessmain.h"
 #include "helperclient.h"
@@ -85,13 +86,7 @@ private Q_SLOTS:
     {
         write(QStringLiteral("/etc/modprobe.d/blacklist-nouveau.conf"), "blacklist nouveau\n");
         QProcess user;
-        user.start(QStringLiteral("/usr/bin/setpriv"),
-                   {QStringLiteral("--reuid=65534"),
-                    QStringLiteral("--regid=65534"),
-                    QStringLiteral("--clear-groups"),
-                    QStringLiteral("--"),
-                    QStringLiteral("/bin/mkdir"),
-                    QStringLiteral("/tmp/driver-root.mark")});
+        user.start(AsNobody::program(), AsNobody::arguments(QStringLiteral("/bin/mkdir"), {QStringLiteral("/tmp/driver-root.mark")}));
         QVERIFY(user.waitForFinished(10000) && user.exitCode() == 0);
         KAuthHelperRunner runner;
         const HelperResult result = runner.run(HelperAction::replace(), replaceArgs());
@@ -168,13 +163,7 @@ private Q_SLOTS:
     void unprivilegedCallerRefused()
     {
         QProcess client;
-        client.start(QStringLiteral("/usr/bin/setpriv"),
-                     {QStringLiteral("--reuid=65534"),
-                      QStringLiteral("--regid=65534"),
-                      QStringLiteral("--clear-groups"),
-                      QStringLiteral("--"),
-                      QCoreApplication::applicationFilePath(),
-                      QStringLiteral("--client")});
+        client.start(AsNobody::program(), AsNobody::arguments(QCoreApplication::applicationFilePath(), {QStringLiteral("--client")}));
         QVERIFY(client.waitForFinished(60000));
         const QString output = QString::fromUtf8(client.readAllStandardOutput());
         QCOMPARE(client.exitCode(), 0);

@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2026 Corvo video driver manager developers
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "driverprogress.h"
+#include "asnobody.h"
 #include "dialoganswerer.h"
 #include "helperclient.h"
 #include "visibleskip.h"
@@ -221,13 +222,7 @@ void TestDriverProgress::deniedAuthorisation()
     if (getuid() == 0) {
         QProcess child;
         child.setProcessChannelMode(QProcess::MergedChannels);
-        child.start(QStringLiteral("/usr/bin/setpriv"),
-                    {QStringLiteral("--reuid=65534"),
-                     QStringLiteral("--regid=65534"),
-                     QStringLiteral("--clear-groups"),
-                     QStringLiteral("--"),
-                     QCoreApplication::applicationFilePath(),
-                     QStringLiteral("deniedAuthorisation")});
+        child.start(AsNobody::program(), AsNobody::arguments(QCoreApplication::applicationFilePath(), {QStringLiteral("deniedAuthorisation")}));
         QVERIFY(child.waitForFinished(120000));
         const QByteArray output = child.readAll();
         QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, output.constData());

@@ -5,6 +5,7 @@
 // /etc/X11/xorg.conf.d and /usr/share/vela-admin-video-driver for every case, so the command
 // runs unchanged on its fixed paths and the host is never touched.
 
+#include "asnobody.h"
 #include "visibleskip.h"
 #include <QDir>
 #include <QDirIterator>
@@ -103,10 +104,7 @@ Run runRestore(const QStringList &args, bool asNobody = false)
 {
     QProcess process;
     if (asNobody) {
-        process.start(
-            QStringLiteral("/usr/bin/setpriv"),
-            QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"), QStringLiteral(RESTORE_BINARY)}
-                + args);
+        process.start(AsNobody::program(), AsNobody::arguments(QStringLiteral(RESTORE_BINARY), args));
     } else {
         process.start(QStringLiteral(RESTORE_BINARY), args);
     }

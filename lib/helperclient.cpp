@@ -262,9 +262,9 @@ HelperResult IHelperRunner::send(const HelperRequest &request)
 namespace
 {
 // KAuth prints the "No such object path" answer of a starting helper as a warning of its own
-// before the job reports it. The request is
-// sent again and a failure that remains is reported by the caller, so while a request runs the
-// warning is held back; every other message goes on to the handler that was installed before.
+// before the job reports it. The request is sent again and a failure that remains is reported
+// by the caller, so while a request runs the warning is held back; every other message goes on
+// to the handler that was installed before.
 std::atomic<QtMessageHandler> forwardTo{nullptr};
 
 void withoutStartupNote(QtMsgType type, const QMessageLogContext &context, const QString &message)
